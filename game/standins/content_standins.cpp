@@ -1,0 +1,82 @@
+#include "game/standins/content_standins.h"
+
+#include "runtime/reader.h"
+
+namespace sauno {
+
+void TFreeForm::LoadFromFile(const std::string&) {}
+
+void THUDText::SetText(const std::string& value)
+{
+    if (value == text_) return;
+    text_ = value;
+    NotifyChange();
+}
+
+void RegisterContentStandIns()
+{
+    using namespace describe;
+    ClassRegistry& r = ClassRegistry::Instance();
+
+    ClassInfo& libMaterial = r.Register("TLibMaterial", "", nullptr);
+    String<TLibMaterial>(libMaterial, "Name", [](TLibMaterial& m, const std::string& v) { m.Name = v; });
+    Integer<TLibMaterial>(libMaterial, "Tag", [](TLibMaterial& m, int64_t v) { m.Tag = int32_t(v); });
+    Bool<TLibMaterial>(libMaterial, "Material.Texture.Disabled",
+                       [](TLibMaterial& m, bool v) { m.TextureDisabled = v; });
+
+    ClassInfo& library =
+        r.Register("TMaterialLibrary", "TComponent", [](TComponent* o) { return new TMaterialLibrary(o); });
+    Property<TMaterialLibrary>(library, "Materials", [](TMaterialLibrary& l, const PropValue& v, TReader& rd) {
+        for (const auto& item : v.AsCollection("Materials")) {
+            auto material = std::make_unique<TLibMaterial>();
+            rd.ApplyProperties("TLibMaterial", item, *material);
+            l.Materials.push_back(std::move(material));
+        }
+    });
+
+    ClassInfo& freeForm = r.Register("TFreeForm", "TBaseSceneObject", [](TComponent* o) { return new TFreeForm(o); });
+    Reference<TFreeForm, TMaterialLibrary>(freeForm, "MaterialLibrary",
+                                           [](TFreeForm& f, TMaterialLibrary* l) { f.MaterialLibrary = l; });
+    Reference<TFreeForm, TMaterialLibrary>(freeForm, "LightmapLibrary",
+                                           [](TFreeForm& f, TMaterialLibrary* l) { f.LightmapLibrary = l; });
+    Ignored(freeForm, {"Material.Texture.Disabled", "Material.MaterialLibrary"});
+
+    ClassInfo& font =
+        r.Register("TWindowsBitmapFont", "TComponent", [](TComponent* o) { return new TWindowsBitmapFont(o); });
+    String<TWindowsBitmapFont>(font, "Font.Name", [](TWindowsBitmapFont& f, const std::string& v) { f.FontName = v; });
+    Integer<TWindowsBitmapFont>(font, "Font.Height", [](TWindowsBitmapFont& f, int64_t v) { f.FontHeight = int(v); });
+    Property<TWindowsBitmapFont>(font, "Font.Style", [](TWindowsBitmapFont& f, const PropValue& v, TReader&) {
+        if (v.kind != PropValue::Kind::Set) throw Exception("Invalid property value for Font.Style");
+        for (const std::string& s : v.items) f.Bold = f.Bold || s == "fsBold";
+    });
+    Ignored(font, {"Font.Charset", "Font.Color"});
+
+    ClassInfo& hud = r.Register("THUDText", "TBaseSceneObject", [](TComponent* o) { return new THUDText(o); });
+    String<THUDText>(hud, "Text", [](THUDText& t, const std::string& v) { t.SetText(v); });
+    Reference<THUDText, TWindowsBitmapFont>(hud, "BitmapFont",
+                                            [](THUDText& t, TWindowsBitmapFont* f) { t.BitmapFont = f; });
+    Ignored(hud, {"Alignment", "Layout"});
+
+    ClassInfo& sample = r.Register("TSoundSample", "", nullptr);
+    String<TSoundSample>(sample, "Name", [](TSoundSample& s, const std::string& v) { s.Name = v; });
+
+    ClassInfo& sounds = r.Register("TSoundLibrary", "TComponent", [](TComponent* o) { return new TSoundLibrary(o); });
+    Property<TSoundLibrary>(sounds, "Samples", [](TSoundLibrary& l, const PropValue& v, TReader& rd) {
+        for (const auto& item : v.AsCollection("Samples")) {
+            auto s = std::make_unique<TSoundSample>();
+            rd.ApplyProperties("TSoundSample", item, *s);
+            l.Samples.push_back(std::move(s));
+        }
+    });
+
+    ClassInfo& manager = r.Register("TSMFMOD", "TComponent", [](TComponent* o) { return new TSMFMOD(o); });
+    Bool<TSMFMOD>(manager, "Active", [](TSMFMOD& m, bool v) { m.Active = v; });
+    Float<TSMFMOD>(manager, "MasterVolume", [](TSMFMOD& m, double v) { m.MasterVolume = float(v); });
+    Reference<TSMFMOD, TBaseSceneObject>(manager, "Listener", [](TSMFMOD& m, TBaseSceneObject* o) { m.Listener = o; });
+    Reference<TSMFMOD, TCadencer>(manager, "Cadencer", [](TSMFMOD& m, TCadencer* c) { m.Cadencer = c; });
+    Property<TSMFMOD>(manager, "Sources", [](TSMFMOD&, const PropValue& v, TReader&) {
+        if (!v.AsCollection("Sources").empty()) throw Exception("Invalid property value for Sources");
+    });
+}
+
+}  // namespace sauno

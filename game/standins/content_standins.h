@@ -1,0 +1,95 @@
+#pragma once
+// STAND-IN for materials, meshes, bitmap text and sound. Each class keeps the names, properties
+// and operations the game calls, in the simplest form that runs: materials are names, the
+// free-form loads nothing, texts hold their value and visibility but are not drawn, and sound
+// emitters are accepted and stay silent. The material, mesh, text and sound issues replace
+// this file with the real classes.
+#include <string>
+#include <vector>
+
+#include "game/standins/engine_standins.h"
+
+namespace sauno {
+
+class TLibMaterial : public TPersistent {
+public:
+    std::string Name;
+    int32_t Tag = 0;
+    bool TextureDisabled = true;
+};
+
+class TMaterialLibrary : public TComponent {
+public:
+    using TComponent::TComponent;
+    std::vector<std::unique_ptr<TLibMaterial>> Materials;
+};
+
+class TFreeForm : public TBaseSceneObject {
+public:
+    using TBaseSceneObject::TBaseSceneObject;
+    TMaterialLibrary* MaterialLibrary = nullptr;
+    TMaterialLibrary* LightmapLibrary = nullptr;
+    // Stand-in: accepts any file name, present or not, and loads nothing.
+    void LoadFromFile(const std::string& fileName);
+};
+
+class TWindowsBitmapFont : public TComponent {
+public:
+    using TComponent::TComponent;
+    std::string FontName;
+    int FontHeight = 0;
+    bool Bold = false;
+};
+
+class THUDText : public TBaseSceneObject {
+public:
+    using TBaseSceneObject::TBaseSceneObject;
+    const std::string& Text() const { return text_; }
+    void SetText(const std::string& value);
+    TWindowsBitmapFont* BitmapFont = nullptr;
+
+private:
+    std::string text_;
+};
+
+class TSoundSample : public TPersistent {
+public:
+    std::string Name;
+};
+
+class TSoundLibrary : public TComponent {
+public:
+    using TComponent::TComponent;
+    std::vector<std::unique_ptr<TSoundSample>> Samples;
+};
+
+class TSMFMOD : public TComponent {
+public:
+    using TComponent::TComponent;
+    bool Active = false;
+    float MasterVolume = 1;
+    TBaseSceneObject* Listener = nullptr;
+    TCadencer* Cadencer = nullptr;
+};
+
+struct TBSoundSource {
+    float Volume = 1;
+    int NbLoops = 1;
+    TSoundLibrary* SoundLibrary = nullptr;
+    std::string SoundName;
+};
+
+class TBSoundEmitter : public TBaseBehaviour {
+public:
+    using TBaseBehaviour::TBaseBehaviour;
+    TBSoundSource Source;
+    bool Playing() const { return playing_; }
+    void SetPlaying(bool value) { playing_ = value; }
+
+private:
+    bool playing_ = false;
+};
+
+void RegisterContentStandIns();
+
+}  // namespace sauno

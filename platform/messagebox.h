@@ -1,0 +1,13 @@
+#pragma once
+// Message boxes. A real modal dialog for a player; with SAUNO_MESSAGES=stderr each message is
+// one line on standard error and nothing blocks, for automated runs.
+#include <string_view>
+
+namespace sauno::platform {
+
+enum class MessageKind { Information, Error };
+
+void ShowMessageBox(std::string_view title, std::string_view text, MessageKind kind);
+bool MessagesToStderr();
+
+}  // namespace sauno::platform

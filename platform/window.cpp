@@ -1,0 +1,97 @@
+#include "platform/window.h"
+
+#include <mutex>
+
+#include "platform/exception.h"
+
+namespace sauno::platform {
+
+namespace {
+uint32_t wakeEvent = static_cast<uint32_t>(-1);
+
+void SetAttributes(const GLPixelFormat& f)
+{
+    SDL_GL_ResetAttributes();
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, f.doubleBuffer ? 1 : 0);
+    SDL_GL_SetAttribute(SDL_GL_STEREO, f.stereo ? 1 : 0);
+    int channel = f.colorBits >= 24 ? 8 : (f.colorBits >= 16 ? 5 : 4);
+    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, channel);
+    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, f.colorBits == 16 ? 6 : channel);
+    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, channel);
+    SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, f.alphaBits);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, f.depthBits);
+    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, f.stencilBits);
+    int accum = f.accumBits / 4;
+    SDL_GL_SetAttribute(SDL_GL_ACCUM_RED_SIZE, accum);
+    SDL_GL_SetAttribute(SDL_GL_ACCUM_GREEN_SIZE, accum);
+    SDL_GL_SetAttribute(SDL_GL_ACCUM_BLUE_SIZE, accum);
+    SDL_GL_SetAttribute(SDL_GL_ACCUM_ALPHA_SIZE, accum);
+    SDL_GL_SetAttribute(SDL_GL_MULTISAMPLEBUFFERS, f.multisample > 1 ? 1 : 0);
+    SDL_GL_SetAttribute(SDL_GL_MULTISAMPLESAMPLES, f.multisample > 1 ? f.multisample : 0);
+}
+}  // namespace
+
+void InitVideo()
+{
+    static std::once_flag once;
+    static std::string failure;
+    std::call_once(once, [] {
+        // A message box must not drop a full-screen game back to the desktop.
+        SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+        if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_TIMER) != 0) {
+            failure = std::string("Cannot open the display: ") + SDL_GetError();
+            return;
+        }
+        wakeEvent = SDL_RegisterEvents(1);
+    });
+    if (!failure.empty()) throw Exception(failure);
+}
+
+uint32_t WakeEventType() { return wakeEvent; }
+
+void WakeEventLoop()
+{
+    if (wakeEvent == static_cast<uint32_t>(-1)) return;
+    SDL_Event event{};
+    event.type = wakeEvent;
+    SDL_PushEvent(&event);
+}
+
+bool WaitEvent(SDL_Event& event, int timeoutMs)
+{
+    return timeoutMs < 0 ? SDL_WaitEvent(&event) == 1 : SDL_WaitEventTimeout(&event, timeoutMs) == 1;
+}
+
+bool PollEvent(SDL_Event& event) { return SDL_PollEvent(&event) == 1; }
+
+Window::Window(std::string_view caption, int left, int top, int clientWidth, int clientHeight,
+               const GLPixelFormat& format, WindowStyle style)
+    : format_(format)
+{
+    InitVideo();
+    Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
+    if (style == WindowStyle::Borderless) flags |= SDL_WINDOW_BORDERLESS;
+    std::string title(caption);
+    SetAttributes(format);
+    window_ = SDL_CreateWindow(title.c_str(), left, top, clientWidth, clientHeight, flags);
+    if (!window_) {
+        // The wished format has no visual here; take what the display offers.
+        SDL_GL_ResetAttributes();
+        window_ = SDL_CreateWindow(title.c_str(), left, top, clientWidth, clientHeight, flags);
+    }
+    if (!window_) throw Exception(std::string("Cannot create a window: ") + SDL_GetError());
+    id_ = SDL_GetWindowID(window_);
+}
+
+Window::~Window()
+{
+    if (window_) SDL_DestroyWindow(window_);
+}
+
+void Window::Show() { SDL_ShowWindow(window_); }
+void Window::Hide() { SDL_HideWindow(window_); }
+bool Window::Shown() const { return (SDL_GetWindowFlags(window_) & SDL_WINDOW_SHOWN) != 0; }
+void Window::SetCaption(std::string_view caption) { SDL_SetWindowTitle(window_, std::string(caption).c_str()); }
+void Window::ClientSize(int& width, int& height) const { SDL_GetWindowSize(window_, &width, &height); }
+
+}  // namespace sauno::platform

@@ -1,0 +1,59 @@
+#pragma once
+// A top-level window on SDL2, made for OpenGL drawing. SDL and GLX fix a window's visual when the
+// window is made, so the pixel format is chosen here, before the window exists.
+#include <SDL.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace sauno::platform {
+
+// Initialises SDL's video and event parts once per process; raises an Exception on failure.
+void InitVideo();
+// Wakes a thread blocked in WaitEvent; safe from any thread.
+void WakeEventLoop();
+// Waits for the next platform event up to `timeoutMs` (negative: no limit). False on timeout.
+bool WaitEvent(SDL_Event& event, int timeoutMs);
+bool PollEvent(SDL_Event& event);
+// The event type WakeEventLoop posts; the application ignores it beyond waking up.
+uint32_t WakeEventType();
+
+struct GLPixelFormat {
+    bool doubleBuffer = true;
+    bool stereo = false;
+    int colorBits = 24;
+    int alphaBits = 0;
+    int depthBits = 24;
+    int stencilBits = 0;
+    int accumBits = 0;
+    int multisample = 0;  // samples per pixel; 0 or 1 for none
+};
+
+enum class WindowStyle { Normal, Borderless };
+
+class Window {
+public:
+    // Made hidden; Show puts it on screen. Raises an Exception when no window can be made.
+    Window(std::string_view caption, int left, int top, int clientWidth, int clientHeight,
+           const GLPixelFormat& format, WindowStyle style);
+    ~Window();
+    Window(const Window&) = delete;
+    Window& operator=(const Window&) = delete;
+
+    SDL_Window* Handle() const { return window_; }
+    uint32_t Id() const { return id_; }
+    void Show();
+    void Hide();
+    bool Shown() const;
+    void SetCaption(std::string_view caption);
+    void ClientSize(int& width, int& height) const;
+    const GLPixelFormat& PixelFormat() const { return format_; }
+
+private:
+    SDL_Window* window_ = nullptr;
+    uint32_t id_ = 0;
+    GLPixelFormat format_;
+};
+
+}  // namespace sauno::platform

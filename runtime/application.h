@@ -1,0 +1,114 @@
+#pragma once
+// The application: one main form, a message loop on platform events, posted messages, window
+// timers, paint of invalidated windows once nothing else is pending, and a synchronous hand-over
+// of calls from other threads to the main thread.
+#include <SDL.h>
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <future>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <thread>
+
+namespace sauno {
+
+// A window of ours that receives its own platform events and paints when invalidated.
+class WindowEventSink {
+public:
+    virtual ~WindowEventSink() = default;
+    virtual void HandleEvent(const SDL_Event& event) = 0;
+    virtual void Paint() = 0;
+};
+
+class TTimer;
+
+class TApplication {
+public:
+    static TApplication& Instance();
+
+    // Opens the display; the thread calling it becomes the main thread.
+    void Initialize();
+    bool IsMainThread() const { return std::this_thread::get_id() == mainThread_; }
+
+    // Runs the loop until Terminate; the main form's window is shown when it starts.
+    void Run();
+    // The loop ends after the message being handled.
+    void Terminate() { terminated_ = true; }
+    bool Terminated() const { return terminated_; }
+    // Clears the terminate request; a test that ran one loop may run another.
+    void ResetTerminated() { terminated_ = false; }
+
+    // Handles everything pending (input, posted messages, hand-overs, paint, due timers); never waits.
+    void ProcessMessages();
+    // Handles one message, waiting up to `timeoutMs` for one (negative: until one comes).
+    bool HandleMessage(int timeoutMs = -1);
+
+    // Queues a call for the main thread's loop; from the main thread only.
+    void PostMessage(std::function<void()> message);
+    // Runs `call` on the main thread and waits for it; its error is raised here.
+    // On the main thread itself it runs at once.
+    void Synchronize(const std::function<void()>& call);
+    // Serves hand-overs on the main thread until `done` is true; used while waiting for a thread
+    // that may itself be waiting in Synchronize.
+    void ServeHandOversUntil(const std::function<bool()>& done);
+
+    // The one place that receives every error escaping a handler: shown in a message box.
+    void HandleException(const std::exception& error);
+    void HandleException(std::exception_ptr error);
+    // Runs a handler, sending any error it raises to HandleException.
+    void Guard(const std::function<void()>& handler);
+    // Tests may route errors elsewhere; empty restores the message box.
+    std::function<void(const std::string&)> OnException;
+
+    // The form whose window Run shows; closing that window ends the application.
+    void SetMainForm(class TCustomForm* form) { mainForm_ = form; }
+    TCustomForm* MainForm() const { return mainForm_; }
+
+    // Window routing and paint.
+    void RegisterWindow(uint32_t windowId, WindowEventSink* sink);
+    void UnregisterWindow(uint32_t windowId);
+    void Invalidate(WindowEventSink* sink);
+    void Validate(WindowEventSink* sink);
+
+    // Window timers: a started timer ticks every `intervalMs` from now, with at most one tick pending.
+    void StartTimer(TTimer* timer, uint32_t intervalMs);
+    void StopTimer(TTimer* timer);
+
+private:
+    TApplication() = default;
+    struct HandOver {
+        std::function<void()> call;
+        std::promise<void> done;
+    };
+    struct TimerState {
+        int64_t dueNs;
+        int64_t intervalNs;
+    };
+
+    void PumpPlatformEvents();
+    void DispatchPlatformEvent(const SDL_Event& event);
+    bool RunHandOvers();
+    bool FireDueTimer();
+    int MillisecondsToNextTimer() const;
+
+    std::thread::id mainThread_ = std::this_thread::get_id();
+    bool terminated_ = false;
+    TCustomForm* mainForm_ = nullptr;
+    std::deque<std::function<void()>> queue_;
+    std::mutex handOverLock_;
+    std::condition_variable handOverSignal_;
+    std::deque<std::shared_ptr<HandOver>> handOvers_;
+    std::map<uint32_t, WindowEventSink*> windows_;
+    std::set<WindowEventSink*> invalid_;
+    std::map<TTimer*, TimerState> timers_;
+};
+
+inline TApplication& Application() { return TApplication::Instance(); }
+
+}  // namespace sauno
