@@ -1,0 +1,136 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "platform/clock.h"
+#include "platform/exception.h"
+#include "runtime/application.h"
+#include "runtime/timer.h"
+
+using namespace sauno;
+
+namespace {
+
+class ApplicationTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        Application().Initialize();
+        Application().ResetTerminated();
+        errors.clear();
+        Application().OnException = [this](const std::string& text) { errors.push_back(text); };
+        Application().ProcessMessages();
+    }
+    void TearDown() override { Application().OnException = nullptr; }
+
+    // Runs the loop for about `ms` milliseconds.
+    static void RunFor(int ms)
+    {
+        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (std::chrono::steady_clock::now() < end) Application().HandleMessage(5);
+    }
+    std::vector<std::string> errors;
+};
+
+}  // namespace
+
+TEST_F(ApplicationTest, PostedMessagesRunInOrderAndTerminateEndsTheLoopAfterTheCurrentOne)
+{
+    std::vector<int> seen;
+    Application().PostMessage([&] { seen.push_back(1); });
+    Application().PostMessage([&] {
+        seen.push_back(2);
+        Application().Terminate();
+        seen.push_back(3);
+    });
+    Application().PostMessage([&] { seen.push_back(4); });
+    Application().Run();
+    EXPECT_EQ(seen, (std::vector<int>{1, 2, 3}));
+    Application().ResetTerminated();
+    Application().ProcessMessages();
+    EXPECT_EQ(seen.back(), 4);
+}
+
+TEST_F(ApplicationTest, AnErrorInAHandlerIsReportedAndTheLoopGoesOn)
+{
+    bool after = false;
+    Application().PostMessage([] { throw Exception("File not found: \"x\""); });
+    Application().PostMessage([&] { after = true; });
+    Application().ProcessMessages();
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0], "File not found: \"x\"");
+    EXPECT_TRUE(after);
+}
+
+TEST_F(ApplicationTest, HandOverRunsOnTheMainThreadAndCarriesItsErrorBack)
+{
+    std::thread::id ranOn;
+    std::atomic<bool> done{false};
+    std::string carried;
+    std::thread worker([&] {
+        Application().Synchronize([&] { ranOn = std::this_thread::get_id(); });
+        try {
+            Application().Synchronize([] { throw Exception("boom"); });
+        } catch (const Exception& e) {
+            carried = e.what();
+        }
+        done = true;
+    });
+    Application().ServeHandOversUntil([&] { return done.load(); });
+    worker.join();
+    EXPECT_EQ(ranOn, std::this_thread::get_id());
+    EXPECT_EQ(carried, "boom");
+    EXPECT_TRUE(errors.empty());  // the error went back to the caller, not to the message box
+}
+
+TEST_F(ApplicationTest, ATimerTicksOnTheMainThreadWithAtMostOneTickPending)
+{
+    TTimer timer(nullptr);
+    int ticks = 0;
+    timer.OnTimer = [&](TComponent*) { ++ticks; };
+    timer.SetInterval(20);
+    timer.SetEnabled(false);
+    timer.SetEnabled(true);
+    // The loop is busy for several periods: only one tick comes out of it.
+    std::this_thread::sleep_for(std::chrono::milliseconds(90));
+    Application().ProcessMessages();
+    EXPECT_EQ(ticks, 1);
+    RunFor(110);
+    EXPECT_GE(ticks, 3);
+    EXPECT_LE(ticks, 7);
+    timer.SetEnabled(false);
+    int stopped = ticks;
+    RunFor(60);
+    EXPECT_EQ(ticks, stopped);
+}
+
+TEST_F(ApplicationTest, EnablingATimerAgainStartsAFreshPeriod)
+{
+    TTimer timer(nullptr);
+    int ticks = 0;
+    timer.OnTimer = [&](TComponent*) { ++ticks; };
+    timer.SetInterval(100);
+    RunFor(70);
+    timer.SetEnabled(false);
+    timer.SetEnabled(true);  // 70 ms of the first period are forgotten
+    RunFor(60);
+    EXPECT_EQ(ticks, 0);
+    RunFor(80);
+    EXPECT_EQ(ticks, 1);
+}
+
+TEST_F(ApplicationTest, ATimerErrorIsShownAndTheTimerKeepsTicking)
+{
+    TTimer timer(nullptr);
+    int ticks = 0;
+    timer.OnTimer = [&](TComponent*) {
+        ++ticks;
+        throw Exception("tick failed");
+    };
+    timer.SetInterval(10);
+    RunFor(60);
+    EXPECT_GE(ticks, 2);
+    EXPECT_EQ(errors.size(), static_cast<size_t>(ticks));
+}
