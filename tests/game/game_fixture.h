@@ -1,0 +1,89 @@
+#pragma once
+// Builds the real game form from the real scene description in a scratch directory that stands
+// in for the executable's, and scripts the keyboard the way key events would.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "game/peli.h"
+#include "platform/keyboard.h"
+#include "runtime/application.h"
+
+namespace sauno::testing {
+
+class GameTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        Application().Initialize();
+        Application().ResetTerminated();
+        RegisterGameClasses();
+        keyboard::ReleaseAll();
+        Application().OnException = [this](const std::string& text) { errors.push_back(text); };
+        dir = std::filesystem::temp_directory_path() /
+              ("sauno_game_test_" + std::to_string(::getpid()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::remove_all(dir);
+        std::filesystem::create_directories(dir / "data");
+        previousDirectory = std::filesystem::current_path();
+    }
+
+    void TearDown() override
+    {
+        form.reset();
+        Application().OnException = nullptr;
+        Application().ResetTerminated();
+        keyboard::ReleaseAll();
+        std::filesystem::current_path(previousDirectory);
+        std::filesystem::remove_all(dir);
+    }
+
+    void WriteSettings(const std::string& text) { std::ofstream(dir / "settings.ini") << text; }
+
+    TForm1& Build()
+    {
+        form = std::make_unique<TForm1>(nullptr);
+        form->ExecutableDirectory = dir.string() + "/";
+        form->ReadDescription(SceneDescription());
+        return *form;
+    }
+
+    // A key goes down or up, then the handlers run, as for a key event.
+    void Down(int key)
+    {
+        keyboard::SetVirtualKeyState(key, true);
+        uint16_t k = static_cast<uint16_t>(key);
+        form->FormKeyDown(form.get(), k, 0);
+    }
+    void Up(int key)
+    {
+        keyboard::SetVirtualKeyState(key, false);
+        uint16_t k = static_cast<uint16_t>(key);
+        form->FormKeyUp(form.get(), k, 0);
+    }
+    void Tap(int key)
+    {
+        Down(key);
+        Up(key);
+    }
+    static int KeyOf(char c) { return keyboard::VirtualKeyForCharacter(c); }
+
+    // Enter, then the three countdown ticks: the visit runs.
+    void StartVisit()
+    {
+        Tap(vk::Return);
+        for (int i = 0; i < 3; ++i) form->countdowntimerTimer(form->countdowntimer);
+        ASSERT_FALSE(form->waitingForStart);
+    }
+
+    std::filesystem::path dir;
+    std::filesystem::path previousDirectory;
+    std::unique_ptr<TForm1> form;
+    std::vector<std::string> errors;
+};
+
+}  // namespace sauno::testing

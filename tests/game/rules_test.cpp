@@ -1,0 +1,374 @@
+#include <map>
+
+#include "tests/game/game_fixture.h"
+
+using namespace sauno;
+using sauno::testing::GameTest;
+
+namespace {
+int Throws(TForm1& f, double before) { return static_cast<int>(std::lround((f.tolerance - before) / f.waterGain)); }
+}  // namespace
+
+TEST_F(GameTest, WaterNeedsTheArrowsInTurnEachAfterARelease)
+{
+    TForm1& f = Build();
+    StartVisit();
+    f.tolerance = 50;
+    Tap(vk::Left);
+    Tap(vk::Left);
+    EXPECT_EQ(Throws(f, 50), 1) << "the same arrow twice in a row";
+    Tap(vk::Right);
+    Tap(vk::Left);
+    EXPECT_EQ(Throws(f, 50), 3);
+    EXPECT_EQ(f.toohotarvo->Text(), "53");
+
+    // Left held while Right goes down: no throw until a key is released and pressed again.
+    f.tolerance = 50;
+    f.lastThrowKey = TThrowKey::None;
+    Down(vk::Left);  // throws
+    Down(vk::Right);
+    Down(vk::Right);  // key repeat
+    EXPECT_EQ(Throws(f, 50), 1);
+    Up(vk::Left);
+    Down(vk::Right);  // a repeat after a release throws
+    EXPECT_EQ(Throws(f, 50), 2);
+}
+
+TEST_F(GameTest, ArrowsDoNothingBeforeTheVisitOrWhilePausedAndStopTheRestOfThePress)
+{
+    TForm1& f = Build();
+    f.tolerance = 50;
+    Tap(vk::Return);  // countdown
+    Down(vk::Left);
+    Down(vk::Return);  // Left stops the handling before the beer test
+    EXPECT_DOUBLE_EQ(f.tolerance, 50);
+    EXPECT_EQ(f.beersLeft, 3);
+    Up(vk::Return);
+    Up(vk::Left);
+    for (int i = 0; i < 3; ++i) f.countdowntimerTimer(f.countdowntimer);
+    Tap(vk::Escape);
+    Tap(vk::Right);
+    EXPECT_DOUBLE_EQ(f.tolerance, 50);
+}
+
+TEST_F(GameTest, ToleranceIsCappedAndShownRounded)
+{
+    TForm1& f = Build();
+    StartVisit();
+    f.tolerance = 99.5;
+    f.lisaa();
+    EXPECT_DOUBLE_EQ(f.tolerance, 100.0);
+    EXPECT_EQ(f.toohotarvo->Text(), "100");
+    EXPECT_EQ(FormatTolerance(98.5), "99");
+    EXPECT_EQ(FormatTolerance(99.4), "99");
+    EXPECT_EQ(FormatTolerance(0.5), "1");
+    EXPECT_EQ(FormatTolerance(98.49999999999999), "99");  // the 98.5 it stands for
+    EXPECT_EQ(FormatTolerance(0), "0");
+}
+
+TEST_F(GameTest, TheScheduleRaisesTemperatureAndDrainAtItsThresholds)
+{
+    TForm1& f = Build();
+    StartVisit();
+    f.secondsInSauna = 14;
+    f.aikatimerTimer(f.aikatimer);
+    EXPECT_EQ(f.secondsInSauna, 15);
+    EXPECT_EQ(f.temp->Text(), "70");
+    EXPECT_EQ(f.sietod->Interval(), 1000);
+    EXPECT_EQ(f.time->Text(), "15");
+    f.aikatimerTimer(f.aikatimer);
+    EXPECT_EQ(f.temp->Text(), "75");
+    EXPECT_EQ(f.sietod->Interval(), 500);
+    f.secondsInSauna = 75;
+    f.aikatimerTimer(f.aikatimer);
+    EXPECT_EQ(f.temperature, 95);
+    EXPECT_EQ(f.sietod->Interval(), 190);
+    f.secondsInSauna = 150;
+    f.aikatimerTimer(f.aikatimer);
+    EXPECT_EQ(f.temp->Text(), "120");
+    EXPECT_EQ(f.sietod->Interval(), 120);
+    f.aikatimerTimer(f.aikatimer);
+    EXPECT_EQ(f.sietod->Interval(), 120);
+}
+
+TEST_F(GameTest, ATickThatLeavesExactlyZeroDoesNotEndTheVisit)
+{
+    TForm1& f = Build();
+    StartVisit();
+    f.tolerance = 1.2;
+    f.sietodTimer(f.sietod);
+    EXPECT_EQ(f.tolerance, 0.0);
+    EXPECT_FALSE(f.gameOver);
+    EXPECT_EQ(f.toohotarvo->Text(), "0");
+    f.sietodTimer(f.sietod);
+    EXPECT_TRUE(f.gameOver);
+    EXPECT_EQ(f.tolerance, 0.0);
+    EXPECT_FALSE(f.sietod->Enabled());
+    EXPECT_FALSE(f.aikatimer->Enabled());
+}
+
+TEST_F(GameTest, BeersFollowTheTwoDrawRuleAndAFourthSpendsOnlyTheLatch)
+{
+    TForm1& f = Build();
+    StartVisit();
+    std::map<int, int> histogram;
+    const int draws = 62500;
+    for (int i = 0; i < draws; ++i) {
+        f.beersLeft = 3;
+        f.juokalja();
+        histogram[static_cast<int>(f.beerBonus)]++;
+    }
+    for (int v = 0; v <= 24; ++v) {
+        double expected = draws * (v >= 15 ? 40.0 : 15.0) / 625.0;
+        EXPECT_NEAR(histogram[v], expected, 6 * std::sqrt(expected)) << "bonus " << v;
+    }
+    EXPECT_EQ(histogram.size(), 25u);
+
+    f.alusta();
+    f.waitingForStart = false;
+    for (int i = 0; i < 3; ++i) Tap(vk::Return);
+    EXPECT_EQ(f.kalja->Text(), "0");
+    EXPECT_NEAR(f.waterGain, 0.775, 1e-12);
+    double before = f.tolerance;
+    Down(vk::Return);
+    EXPECT_FALSE(f.keyLatch);
+    EXPECT_EQ(f.tolerance, before);
+    EXPECT_EQ(f.kalja->Text(), "0");
+}
+
+TEST_F(GameTest, EnterStartsTheCountdownAndSpendsTheLatchOnNoBeer)
+{
+    TForm1& f = Build();
+    Down(vk::Return);
+    EXPECT_FALSE(f.enter->Visible());
+    EXPECT_EQ(f.count->Text(), "3");
+    EXPECT_TRUE(f.countdowntimer->Enabled());
+    EXPECT_EQ(f.beersLeft, 3);
+    EXPECT_FALSE(f.keyLatch);
+    Up(vk::Return);
+    f.countdowntimerTimer(f.countdowntimer);
+    EXPECT_EQ(f.count->Text(), "2");
+    f.countdowntimerTimer(f.countdowntimer);
+    f.countdowntimerTimer(f.countdowntimer);
+    EXPECT_EQ(f.count->Text(), "SAUNO!");
+    EXPECT_TRUE(f.spent->Visible());
+    EXPECT_EQ(f.time->Text(), "0");
+    EXPECT_TRUE(f.aikatimer->Enabled());
+    EXPECT_TRUE(f.sietod->Enabled());
+    EXPECT_FALSE(f.countdowntimer->Enabled());
+}
+
+TEST_F(GameTest, GameOverStoresTheResultAndListsTheRecordsThatExist)
+{
+    TForm1& f = Build();
+    for (int seconds : {30, 42, 10}) {
+        f.alusta();
+        StartVisit();
+        f.secondsInSauna = seconds;
+        f.tolerance = 0.5;
+        f.sietodTimer(f.sietod);
+        ASSERT_TRUE(f.gameOver);
+        EXPECT_TRUE(f.hisco->Visible());
+        EXPECT_TRUE(f.again->Visible());
+        Tap(KeyOf('y'));
+        EXPECT_FALSE(f.gameOver);
+    }
+    f.alusta();
+    StartVisit();
+    f.secondsInSauna = 42;
+    f.tolerance = 0.5;
+    f.sietodTimer(f.sietod);
+    // Four records, longest first, equal times in the order stored: four lines, no repeats.
+    ASSERT_EQ(f.hasco->ChildCount(), 4);
+    std::vector<std::string> lines;
+    for (int i = 0; i < f.hasco->ChildCount(); ++i) {
+        auto* line = dynamic_cast<THUDText*>(f.hasco->Child(i));
+        ASSERT_NE(line, nullptr);
+        EXPECT_EQ(line->Position.Y, 175.0f + 15.0f * i);
+        EXPECT_EQ(line->Position.X, 0.0f);
+        EXPECT_EQ(line->BitmapFont, f.font1);
+        EXPECT_EQ(line->Owner(), &f);
+        lines.push_back(line->Text());
+    }
+    EXPECT_EQ(lines, (std::vector<std::string>{"Name:pelaaja, Time in sauna:42\r", "Name:pelaaja, Time in sauna:42\r",
+                                               "Name:pelaaja, Time in sauna:30\r", "Name:pelaaja, Time in sauna:10\r"}));
+}
+
+TEST_F(GameTest, TheListStopsAtTenLines)
+{
+    TForm1& f = Build();
+    for (int i = 0; i < 12; ++i) {
+        f.table1->Insert();
+        f.table1->FieldByName("aika")->SetAsInteger(i);
+        f.table1->Post();
+    }
+    StartVisit();
+    f.tolerance = 0.1;
+    f.sietodTimer(f.sietod);
+    ASSERT_EQ(f.hasco->ChildCount(), 10);
+    // Records stored without a name read back with an empty one.
+    EXPECT_EQ(dynamic_cast<THUDText*>(f.hasco->Child(0))->Text(), "Name:, Time in sauna:11\r");
+    EXPECT_EQ(dynamic_cast<THUDText*>(f.hasco->Child(9))->Text(), "Name:, Time in sauna:2\r");
+}
+
+TEST_F(GameTest, PlayAgainClearsTheListAndResetsTheValues)
+{
+    TForm1& f = Build();
+    StartVisit();
+    f.aikatimerTimer(f.aikatimer);
+    Tap(vk::Left);
+    Tap(vk::Return);
+    f.tolerance = 0.5;
+    f.sietodTimer(f.sietod);
+    ASSERT_TRUE(f.gameOver);
+    // After game over water and beer still count; the timers stay off.
+    Tap(vk::Right);
+    EXPECT_GT(f.tolerance, 0.5);
+    EXPECT_FALSE(f.aikatimer->Enabled());
+    Tap(KeyOf('y'));
+    EXPECT_EQ(f.hasco->ChildCount(), 0);
+    EXPECT_FALSE(f.hisco->Visible());
+    EXPECT_FALSE(f.again->Visible());
+    EXPECT_FALSE(f.gameOver);
+    EXPECT_EQ(f.temp->Text(), "70");
+    EXPECT_EQ(f.toohotarvo->Text(), "100");
+    EXPECT_EQ(f.kalja->Text(), "3");
+    EXPECT_FALSE(f.enter->Visible());  // "Press enter to start!" stays hidden after the first visit
+    EXPECT_EQ(f.count->Text(), "SAUNO!");
+    EXPECT_EQ(f.time->Text(), "1");
+    EXPECT_FALSE(Application().Terminated());
+    Tap(vk::Return);
+    EXPECT_EQ(f.count->Text(), "3");
+}
+
+TEST_F(GameTest, QuitQuestionPausesExactlyWhatRunsAndNResumesIt)
+{
+    TForm1& f = Build();
+    StartVisit();
+    Tap(vk::Escape);
+    EXPECT_TRUE(f.quitPending);
+    EXPECT_TRUE(f.quittext->Visible());
+    EXPECT_FALSE(f.aikatimer->Enabled());
+    EXPECT_FALSE(f.sietod->Enabled());
+    Tap(vk::Escape);  // a further Escape changes nothing
+    Tap(KeyOf('n'));
+    EXPECT_FALSE(f.quitPending);
+    EXPECT_FALSE(f.quittext->Visible());
+    EXPECT_TRUE(f.aikatimer->Enabled());
+    EXPECT_TRUE(f.sietod->Enabled());
+}
+
+TEST_F(GameTest, QuitQuestionBeforeTheVisitStartsNothingUntilTheCountdownHasEnded)
+{
+    TForm1& f = Build();
+    Tap(vk::Escape);  // waiting: nothing runs
+    Tap(KeyOf('n'));
+    EXPECT_FALSE(f.aikatimer->Enabled());
+    EXPECT_FALSE(f.sietod->Enabled());
+
+    Tap(vk::Return);
+    Tap(vk::Escape);  // during the countdown, which goes on
+    for (int i = 0; i < 3; ++i) f.countdowntimerTimer(f.countdowntimer);
+    EXPECT_EQ(f.count->Text(), "SAUNO!");
+    EXPECT_FALSE(f.waitingForStart);
+    EXPECT_FALSE(f.aikatimer->Enabled()) << "the clock must not count seconds the player spends answering";
+    EXPECT_FALSE(f.sietod->Enabled());
+    Tap(KeyOf('n'));
+    EXPECT_TRUE(f.aikatimer->Enabled());
+    EXPECT_TRUE(f.sietod->Enabled());
+}
+
+TEST_F(GameTest, QuitQuestionAfterGameOverDoesNotStoreASecondResult)
+{
+    TForm1& f = Build();
+    StartVisit();
+    f.tolerance = 0.5;
+    f.sietodTimer(f.sietod);
+    ASSERT_TRUE(f.gameOver);
+    Tap(vk::Escape);
+    Down(KeyOf('n'));  // answers the quit question; "n" at game over also quits the game
+    EXPECT_FALSE(f.aikatimer->Enabled());
+    EXPECT_FALSE(f.sietod->Enabled());
+    EXPECT_EQ(f.table1->RecordCount(), 1);
+}
+
+TEST_F(GameTest, AFailedStoreIsShownOnceAndTheGameGoesOn)
+{
+    TForm1& f = Build();
+    f.table1->Insert();
+    f.table1->FieldByName("nimi")->SetAsString("earlier");
+    f.table1->FieldByName("aika")->SetAsInteger(99);
+    f.table1->Post();
+    f.table1->ReadOnly = true;
+    StartVisit();
+    f.tolerance = 0.5;
+    f.sietodTimer(f.sietod);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0], "Cannot modify a read-only dataset");
+    EXPECT_TRUE(f.gameOver);
+    EXPECT_TRUE(f.hisco->Visible());
+    EXPECT_TRUE(f.again->Visible());
+    ASSERT_EQ(f.hasco->ChildCount(), 1);
+    EXPECT_EQ(dynamic_cast<THUDText*>(f.hasco->Child(0))->Text(), "Name:earlier, Time in sauna:99\r");
+    EXPECT_EQ(f.table1->RecordCount(), 1);
+
+    // The next visit plays and stores as usual once the table can be written.
+    f.table1->ReadOnly = false;
+    Tap(KeyOf('y'));
+    StartVisit();
+    f.tolerance = 0.5;
+    f.sietodTimer(f.sietod);
+    EXPECT_EQ(f.table1->RecordCount(), 2);
+    EXPECT_EQ(errors.size(), 1u);
+}
+
+TEST_F(GameTest, TheWaysOut)
+{
+    TForm1& f = Build();
+    Tap(vk::Escape);
+    EXPECT_FALSE(Application().Terminated());
+    Tap(KeyOf('y'));
+    EXPECT_TRUE(Application().Terminated());
+    EXPECT_FALSE(f.scnf->Active());
+
+    Application().ResetTerminated();
+    Tap(KeyOf('n'));
+    Down(vk::Menu);
+    Down(vk::F4);
+    EXPECT_TRUE(Application().Terminated());
+    Up(vk::F4);
+    Up(vk::Menu);
+
+    Application().ResetTerminated();
+    StartVisit();
+    f.tolerance = 0.5;
+    f.sietodTimer(f.sietod);
+    Tap(KeyOf('n'));
+    EXPECT_TRUE(Application().Terminated());
+}
+
+TEST_F(GameTest, MouseDragOrbitsOnlyWithTheLeftButton)
+{
+    TForm1& f = Build();
+    f.scnMouseDown(f.scn, TMouseButton::mbLeft, ssLeft, 100, 100);
+    f.scnMouseMove(f.scn, ssLeft, 90, 120);
+    EXPECT_EQ(f.lastMouseX, 90);
+    EXPECT_EQ(f.lastMouseY, 120);
+    f.scnMouseMove(f.scn, 0, 10, 10);
+    EXPECT_EQ(f.lastMouseX, 10);
+}
+
+TEST_F(GameTest, TheHissAddsOneEmitterOnTheTargetPerTick)
+{
+    TForm1& f = Build();
+    f.Timer1Timer(f.Timer1);
+    f.Timer1Timer(f.Timer1);
+    ASSERT_EQ(f.target->Behaviours().Count(), 2);
+    auto* hiss = dynamic_cast<TBSoundEmitter*>(f.target->Behaviours().Items(1));
+    ASSERT_NE(hiss, nullptr);
+    EXPECT_EQ(hiss->Source.SoundName, "sihahdus2.wav");
+    EXPECT_EQ(hiss->Source.NbLoops, 1);
+    EXPECT_FLOAT_EQ(hiss->Source.Volume, 0.5f);
+    EXPECT_EQ(hiss->Source.SoundLibrary, f.SoundLibrary1);
+    EXPECT_TRUE(hiss->Playing());
+}

@@ -1,0 +1,153 @@
+#include <cmath>
+#include <cstring>
+
+#include "platform/exception.h"
+#include "tests/game/game_fixture.h"
+
+using namespace sauno;
+using sauno::testing::GameTest;
+
+TEST_F(GameTest, TheDescriptionBuildsEveryComponentWithItsValues)
+{
+    TForm1& f = Build();
+    EXPECT_EQ(f.Caption, "Form1");
+    EXPECT_EQ(f.Left, 193);
+    EXPECT_EQ(f.Top, 169);
+    EXPECT_EQ(f.ClientWidth, 688);
+    EXPECT_EQ(f.ClientHeight, 452);
+    // Sixteen top-level components plus the scene's nodes, all owned by the form.
+    const char* order[] = {"scn",     "Scene1",   "kamera",     "Camera1",  "level",        "lvl",
+                           "LightSource1", "target", "tekstit", "enter",    "count",        "spent",
+                           "time",    "lampotex", "temp",       "toohot",   "toohotarvo",   "beer",
+                           "kalja",   "quittext", "again",      "hisco",    "scoret",       "hasco",
+                           "scnf",    "fstimer",  "lib1",       "font1",    "aikatimer",    "countdowntimer",
+                           "fontcountdown", "cad1", "sietod",   "SoundLibrary1", "SMFMOD1", "table1",
+                           "StoreDatabase1", "Timer1"};
+    ASSERT_EQ(f.ComponentCount(), 38);
+    for (int i = 0; i < 38; ++i) EXPECT_EQ(f.Components(i)->Name(), order[i]);
+
+    EXPECT_EQ(f.kamera->Parent(), &f.Scene1->Objects());
+    EXPECT_EQ(f.Camera1->Parent(), f.kamera);
+    EXPECT_EQ(f.Camera1->TargetObject, f.target);
+    EXPECT_EQ(f.lvl->Parent(), f.level);
+    EXPECT_EQ(f.time->Parent(), f.spent);
+    EXPECT_EQ(f.hasco->Parent(), f.hisco);
+    EXPECT_EQ(f.scoret->Parent(), f.hisco);
+    EXPECT_EQ(f.kamera->Position.X, 6.35f);
+    EXPECT_EQ(f.kamera->Position.W, 1.0f);
+    EXPECT_EQ(f.lvl->Scale.Y, 0.002f);
+    EXPECT_EQ(f.lvl->PitchAngle, 90.0f);
+    EXPECT_TRUE(f.lvl->ShowAxes);
+    EXPECT_EQ(f.lvl->MaterialLibrary, f.lib1);
+    EXPECT_EQ(f.LightSource1->Diffuse.X, 0.85f);
+    EXPECT_EQ(f.Camera1->FocalLength, 100.0f);
+    EXPECT_EQ(f.count->Position.Y, -10.0f);
+    EXPECT_EQ(f.toohotarvo->Position.X, 80.0f);
+    EXPECT_EQ(f.toohotarvo->Position.Y, 85.0f);
+    EXPECT_EQ(f.count->BitmapFont, f.fontcountdown);
+    EXPECT_EQ(f.enter->BitmapFont, f.font1);
+    EXPECT_FALSE(f.spent->Visible());
+    EXPECT_FALSE(f.quittext->Visible());
+    EXPECT_FALSE(f.again->Visible());
+    EXPECT_FALSE(f.hisco->Visible());
+    EXPECT_EQ(f.quittext->Text(), "Are you sure you want to quit? Y/N");
+    EXPECT_EQ(f.font1->FontName, "Futura MdCn BT");
+    EXPECT_EQ(f.font1->FontHeight, -16);
+    EXPECT_TRUE(f.font1->Bold);
+    EXPECT_EQ(f.fontcountdown->FontHeight, -48);
+    ASSERT_EQ(f.lib1->Materials.size(), 7u);
+    EXPECT_EQ(f.lib1->Materials[6]->Name, "kivet");
+    ASSERT_EQ(f.SoundLibrary1->Samples.size(), 2u);
+    EXPECT_EQ(f.SoundLibrary1->Samples[1]->Name, "sihahdus2.wav");
+    EXPECT_TRUE(f.SMFMOD1->Active);
+    EXPECT_EQ(f.SMFMOD1->Listener, f.kamera);
+    EXPECT_EQ(f.cad1->Scene, f.Scene1);
+    EXPECT_EQ(f.Timer1->Interval(), 10000u);
+    EXPECT_TRUE(f.Timer1->Enabled());
+    EXPECT_FALSE(f.fstimer->Enabled());
+    EXPECT_EQ(f.fstimer->Interval(), 1000u);
+    EXPECT_FALSE(f.sietod->Enabled());
+    EXPECT_TRUE(f.table1->Active());
+    EXPECT_EQ(f.table1->IndexName, "aika");
+    EXPECT_EQ(f.StoreDatabase1->DatabaseName, "enkat");
+    const std::string& directory = f.StoreDatabase1->Directory;
+    ASSERT_FALSE(directory.empty());
+    EXPECT_EQ(directory.front(), '/');
+    EXPECT_EQ(std::filesystem::path(directory).filename(), "data");
+}
+
+TEST_F(GameTest, WithoutSettingsTheGamePlaysInTheWindowWithTheDefaults)
+{
+    TForm1& f = Build();
+    EXPECT_EQ(f.resWidth, 640);
+    EXPECT_EQ(f.resHeight, 480);
+    EXPECT_EQ(f.scnf->Width, 640);
+    EXPECT_EQ(f.scnf->Height, 480);
+    EXPECT_EQ(f.playerName, "pelaaja");
+    EXPECT_FALSE(f.fstimer->Enabled());
+    EXPECT_EQ(f.exeDir, dir.string() + "/");
+    EXPECT_EQ(std::filesystem::current_path(), dir / "data");
+    // The reset has filled the values in before the window shows.
+    EXPECT_EQ(f.enter->Text(), "Press enter to start!");
+    EXPECT_EQ(f.temp->Text(), "70");
+    EXPECT_EQ(f.toohotarvo->Text(), "100");
+    EXPECT_EQ(f.kalja->Text(), "3");
+    EXPECT_TRUE(f.waitingForStart);
+    // The fire burns from the start on the listener.
+    ASSERT_EQ(f.kamera->Behaviours().Count(), 1);
+    auto* fire = dynamic_cast<TBSoundEmitter*>(f.kamera->Behaviours().Items(0));
+    ASSERT_NE(fire, nullptr);
+    EXPECT_EQ(fire->Source.NbLoops, 9999);
+    EXPECT_EQ(fire->Source.SoundName, "tuli2.wav");
+    EXPECT_TRUE(fire->Playing());
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(GameTest, SettingsAreReadFromBesideTheExecutable)
+{
+    WriteSettings("[graphics]\nRESOW=0x400\nresoh=600\nmode=fullscreen\n[MISC]\nname=Ville\n");
+    TForm1& f = Build();
+    EXPECT_EQ(f.scnf->Width, 1024);
+    EXPECT_EQ(f.scnf->Height, 600);
+    EXPECT_EQ(f.playerName, "Ville");
+    EXPECT_TRUE(f.fstimer->Enabled());
+    f.fstimerTimer(f.fstimer);
+    EXPECT_TRUE(f.scnf->Active());
+    EXPECT_FALSE(f.scn->Visible());
+    EXPECT_EQ(f.Camera1->SceneScale, 600.0f / 650.0f);
+    EXPECT_FALSE(f.fstimer->Enabled());
+}
+
+TEST_F(GameTest, BadOrOtherSettingsKeepTheDefaultsAndTheWindow)
+{
+    WriteSettings("[Graphics]\nresow=abc\nresoh=12abc\nmode=FullScreen\n");
+    TForm1& f = Build();
+    EXPECT_EQ(f.resWidth, 640);
+    EXPECT_EQ(f.resHeight, 480);
+    EXPECT_FALSE(f.fstimer->Enabled());
+}
+
+TEST_F(GameTest, AMissingDataDirectoryIsIgnored)
+{
+    std::filesystem::remove_all(dir / "data");
+    TForm1& f = Build();
+    EXPECT_TRUE(errors.empty());
+    EXPECT_EQ(f.temp->Text(), "70");
+}
+
+TEST_F(GameTest, ABrokenDescriptionStopsTheBuildingOfTheForm)
+{
+    form = std::make_unique<TForm1>(nullptr);
+    form->ExecutableDirectory = dir.string() + "/";
+    std::string text(SceneDescription());
+    // Remove a component the form needs.
+    auto at = text.find("TTimer Timer1");
+    ASSERT_NE(at, std::string::npos);
+    text.replace(at, std::strlen("TTimer Timer1"), "TTimer Timer2");
+    try {
+        form->ReadDescription(text);
+        FAIL() << "no error";
+    } catch (const Exception& e) {
+        EXPECT_STREQ(e.what(), "Scene description error: component Timer1 is missing");
+    }
+}

@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# The real game under the virtual X server, driven by real key events: its window, and the ways out.
+set -uo pipefail
+exe="$1"
+export SAUNO_MESSAGES=stderr
+shots="$(dirname "$exe")/screenshots"
+mkdir -p "$shots"
+pid=""
+fail() { echo "FAIL: $*"; [ -n "$pid" ] && kill -9 "$pid" 2>/dev/null; exit 1; }
+
+start_game() {
+  "$exe" &
+  pid=$!
+  wid=""
+  for _ in $(seq 100); do
+    wid=$(xdotool search --name '^Form1$' 2>/dev/null | head -1)
+    [ -n "$wid" ] && xwininfo -id "$wid" 2>/dev/null | grep -q 'IsViewable' && break
+    sleep 0.1
+  done
+  [ -n "$wid" ] || fail "no window named Form1"
+  xdotool windowfocus --sync "$wid" || fail "cannot focus the window"
+}
+
+tap() { xdotool keydown "$1"; sleep 0.08; xdotool keyup "$1"; }
+
+# Waits up to $1 seconds for the game to end; prints its exit status.
+wait_exit() {
+  local deadline=$((SECONDS + $1))
+  while kill -0 "$pid" 2>/dev/null; do
+    [ $SECONDS -ge $deadline ] && return 1
+    sleep 0.05
+  done
+  wait "$pid"
+  echo $?
+}
+
+# The window: caption, client area, place, and a black frame.
+start_game
+[ "$(xdotool getwindowname "$wid")" = "Form1" ] || fail "caption"
+info=$(xwininfo -id "$wid")
+grep -q 'Width: 688' <<<"$info" || fail "client width: $info"
+grep -q 'Height: 452' <<<"$info" || fail "client height: $info"
+grep -q 'Absolute upper-left X:  193' <<<"$info" || fail "left: $info"
+grep -q 'Absolute upper-left Y:  169' <<<"$info" || fail "top: $info"
+sleep 0.5
+xwd -id "$wid" -silent > "$shots/start.xwd" || fail "screenshot"
+mean=$(convert "xwd:$shots/start.xwd" -format '%[fx:mean]' info:)
+convert "xwd:$shots/start.xwd" "$shots/start.png"
+awk -v m="$mean" 'BEGIN { exit !(m < 0.01) }' || fail "the frame is not black (mean $mean)"
+
+# Escape, then "y": status 0 within two seconds.
+tap Escape
+tap y
+status=$(wait_exit 2) || fail "still running two seconds after Escape, y"
+[ "$status" = 0 ] || fail "exit status $status after Escape, y"
+
+# Escape, "n" keeps playing; Alt+F4 ends it.
+start_game
+tap Escape
+tap n
+sleep 0.3
+kill -0 "$pid" 2>/dev/null || fail "ended after Escape, n"
+xdotool keydown alt; xdotool keydown F4; sleep 0.08; xdotool keyup F4; xdotool keyup alt
+status=$(wait_exit 2) || fail "still running after Alt+F4"
+[ "$status" = 0 ] || fail "exit status $status after Alt+F4"
+
+# Closing the window ends the game as well.
+start_game
+xdotool windowclose "$wid" 2>/dev/null || xdotool windowkill "$wid"
+status=$(wait_exit 3) || fail "still running after its window was closed"
+
+echo "1 passed, 0 failed"
