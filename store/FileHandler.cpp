@@ -1,0 +1,124 @@
+#include "FileHandler.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "StoreError.h"
+
+namespace store {
+
+TFileHandler::TFileHandler(std::string tableName) : OwnerName(std::move(tableName)) {}
+
+TFileHandler::~TFileHandler() { TFileHandler::Close(); }
+
+void TFileHandler::Fail(std::uint16_t code) const { RaiseStoreError(code, OwnerName); }
+
+void TFileHandler::Open(const std::string& path, TAccess access, bool exclusive) {
+  TFileHandler::Close();
+  auto opened = TFileList::Instance().Open(path, access, exclusive, false, OwnerName);
+  File = opened.File;
+  HandlerId = opened.HandlerId;
+  FilePath = path;
+}
+
+void TFileHandler::Create(const std::string& path, bool exclusive) {
+  TFileHandler::Close();
+  auto opened = TFileList::Instance().Open(path, TAccess::acReadWrite, exclusive, true, OwnerName);
+  File = opened.File;
+  HandlerId = opened.HandlerId;
+  FilePath = path;
+}
+
+void TFileHandler::Close() {
+  if (File == nullptr) return;
+  TFileList::Instance().Release(File, HandlerId);
+  File = nullptr;
+  HandlerId = 0;
+}
+
+void TFileHandler::Delete(const std::string& path, const std::string& tableName) {
+  if (::unlink(path.c_str()) != 0 && errno != ENOENT) RaiseStoreError(STORE_FILEDELETEFAIL, tableName);
+}
+
+void TFileHandler::Rename(const std::string& from, const std::string& to, const std::string& tableName) {
+  if (std::rename(from.c_str(), to.c_str()) != 0) RaiseOsError(errno, tableName);
+}
+
+std::size_t TFileHandler::Read(TBytes buffer, bool tolerateShort) {
+  if (File == nullptr) Fail(STORE_OSEBADF);
+  long long n = File->Read(HandlerId, buffer);
+  if (n < 0 || (!tolerateShort && static_cast<std::size_t>(n) != buffer.size())) Fail(STORE_READERR);
+  return static_cast<std::size_t>(n);
+}
+
+void TFileHandler::Write(TConstBytes buffer) {
+  if (File == nullptr) Fail(STORE_OSEBADF);
+  if (buffer.empty()) {
+    if (File->TruncateAt(HandlerId, Seek(0, TSeekOrigin::soCurrent)) != 0) Fail(STORE_WRITEERR);
+    return;
+  }
+  long long n = File->Write(HandlerId, buffer);
+  if (n < 0 || static_cast<std::size_t>(n) != buffer.size()) Fail(STORE_WRITEERR);
+}
+
+std::size_t TFileHandler::ReadAt(std::uint64_t offset, TBytes buffer, bool tolerateShort) {
+  if (File == nullptr) Fail(STORE_OSEBADF);
+  long long n = File->ReadAt(HandlerId, offset, buffer);
+  if (n < 0 || (!tolerateShort && static_cast<std::size_t>(n) != buffer.size())) Fail(STORE_READERR);
+  return static_cast<std::size_t>(n);
+}
+
+void TFileHandler::WriteAt(std::uint64_t offset, TConstBytes buffer) {
+  if (File == nullptr) Fail(STORE_OSEBADF);
+  long long n = File->WriteAt(HandlerId, offset, buffer);
+  if (n < 0 || static_cast<std::size_t>(n) != buffer.size()) Fail(STORE_WRITEERR);
+}
+
+void TFileHandler::Truncate(std::uint64_t length) {
+  if (File == nullptr) Fail(STORE_OSEBADF);
+  if (File->TruncateAt(HandlerId, length) != 0) Fail(STORE_WRITEERR);
+}
+
+std::uint64_t TFileHandler::Seek(std::int64_t offset, TSeekOrigin origin) {
+  if (File == nullptr) Fail(STORE_OSEBADF);
+  int whence = origin == TSeekOrigin::soBeginning ? SEEK_SET : origin == TSeekOrigin::soCurrent ? SEEK_CUR : SEEK_END;
+  long long at = File->Seek(HandlerId, offset, whence);
+  if (at < 0) Fail(STORE_READERR);
+  return static_cast<std::uint64_t>(at);
+}
+
+std::uint64_t TFileHandler::Size() {
+  if (File == nullptr) Fail(STORE_OSEBADF);
+  long long size = File->Size();
+  if (size < 0) Fail(STORE_READERR);
+  return static_cast<std::uint64_t>(size);
+}
+
+void TFileHandler::Flush() {
+  if (File == nullptr) Fail(STORE_OSEBADF);
+  if (File->Flush() != 0) Fail(STORE_WRITEERR);
+}
+
+bool TFileHandler::LockRange(std::uint64_t key, std::uint64_t start, std::uint64_t length, TLockMode mode) {
+  if (File == nullptr) Fail(STORE_OSEBADF);
+  return File->Lock(key, start, length, mode);
+}
+
+bool TFileHandler::UnlockRange(std::uint64_t key) {
+  if (File == nullptr) Fail(STORE_OSEBADF);
+  return File->Unlock(key);
+}
+
+bool TFileHandler::HoldsLock(std::uint64_t key) {
+  if (File == nullptr) Fail(STORE_OSEBADF);
+  return File->HoldsLock(key);
+}
+
+TLockMode TFileHandler::LockModeAt(std::uint64_t offset) {
+  if (File == nullptr) Fail(STORE_OSEBADF);
+  return File->LockModeAt(offset);
+}
+
+}  // namespace store

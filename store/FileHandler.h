@@ -1,0 +1,64 @@
+// The common base of the data, index and BLOB files of a table: one handler
+// over a shared physical file of the process-wide file list, with its own
+// position. Short reads where a full count is demanded raise STORE_READERR,
+// failed or short writes STORE_WRITEERR, both naming the owning table.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "Bytes.h"
+#include "FileList.h"
+
+namespace store {
+
+enum class TSeekOrigin { soBeginning, soCurrent, soEnd };
+
+class TFileHandler {
+ public:
+  explicit TFileHandler(std::string tableName);
+  virtual ~TFileHandler();
+  TFileHandler(const TFileHandler&) = delete;
+  TFileHandler& operator=(const TFileHandler&) = delete;
+
+  // Opens an existing file. A read-write open of a file that cannot be
+  // written (no write bit, read-only file system, refused) opens read-only.
+  virtual void Open(const std::string& path, TAccess access, bool exclusive);
+  virtual void Close();
+  // Makes the file anew, empty, replacing an existing one.
+  virtual void Create(const std::string& path, bool exclusive);
+  static void Delete(const std::string& path, const std::string& tableName);
+  static void Rename(const std::string& from, const std::string& to, const std::string& tableName);
+
+  std::size_t Read(TBytes buffer, bool tolerateShort);
+  // Writes at the position; an empty buffer truncates the file there.
+  void Write(TConstBytes buffer);
+  std::size_t ReadAt(std::uint64_t offset, TBytes buffer, bool tolerateShort);
+  void WriteAt(std::uint64_t offset, TConstBytes buffer);
+  void Truncate(std::uint64_t length);
+  std::uint64_t Seek(std::int64_t offset, TSeekOrigin origin);
+  std::uint64_t Size();
+  void Flush();
+
+  bool IsOpen() const { return File != nullptr; }
+  bool ReadOnly() const { return File != nullptr && File->ReadOnly(); }
+  const std::string& Path() const { return FilePath; }
+  const std::string& TableName() const { return OwnerName; }
+
+  // Byte-range locks of the open file (shared by every handler of it).
+  bool LockRange(std::uint64_t key, std::uint64_t start, std::uint64_t length, TLockMode mode);
+  bool UnlockRange(std::uint64_t key);
+  bool HoldsLock(std::uint64_t key);
+  TLockMode LockModeAt(std::uint64_t offset);
+
+ protected:
+  [[noreturn]] void Fail(std::uint16_t code) const;
+
+ private:
+  std::string OwnerName;
+  std::string FilePath;
+  TAbstractFile* File = nullptr;
+  int HandlerId = 0;
+};
+
+}  // namespace store

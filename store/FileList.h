@@ -1,0 +1,88 @@
+// The process-wide list of open physical files. Every path is opened once per
+// process and shared by all handlers; each handler has its own position, and
+// every operation on a shared file is serialised under the file's own lock.
+// Paths are matched without regard to letter case (the same file reached
+// through another spelling shares the entry; a different file does not).
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "Bytes.h"
+#include "RangeLocks.h"
+
+namespace store {
+
+// The byte (one past the last lock offset of the table protocol) on which
+// every open takes a read lock, or a write lock when it wants exclusive use.
+constexpr std::uint64_t ShareLockOffset = 4294967296ull;
+
+class TAbstractFile {
+ public:
+  TAbstractFile(std::string path, int fd, bool readOnly, bool exclusive);
+  ~TAbstractFile();
+  TAbstractFile(const TAbstractFile&) = delete;
+  TAbstractFile& operator=(const TAbstractFile&) = delete;
+
+  const std::string& Path() const { return FilePath; }
+  bool ReadOnly() const { return IsReadOnly; }
+  bool Exclusive() const { return IsExclusive; }
+
+  int AddHandler();
+  void RemoveHandler(int id);
+  std::size_t HandlerCount();
+
+  // All return -1 with errno set on a system failure.
+  long long ReadAt(int id, std::uint64_t offset, TBytes buffer);
+  long long WriteAt(int id, std::uint64_t offset, TConstBytes buffer);
+  long long Read(int id, TBytes buffer);
+  long long Write(int id, TConstBytes buffer);
+  int TruncateAt(int id, std::uint64_t offset);
+  long long Seek(int id, long long offset, int whence);
+  long long Size();
+  int Flush();
+
+  bool Lock(std::uint64_t key, std::uint64_t start, std::uint64_t length, TLockMode mode);
+  bool Unlock(std::uint64_t key);
+  bool HoldsLock(std::uint64_t key);
+  TLockMode LockModeAt(std::uint64_t offset);
+  int Descriptor() const { return Fd; }
+
+ private:
+  std::string FilePath;
+  int Fd;
+  bool IsReadOnly;
+  bool IsExclusive;
+  std::mutex Guard;
+  std::map<int, std::uint64_t> Positions;
+  int NextHandlerId = 1;
+  TRangeLockSet Locks;
+};
+
+enum class TAccess { acReadWrite, acReadOnly };
+
+class TFileList {
+ public:
+  static TFileList& Instance();
+
+  struct TOpened {
+    TAbstractFile* File;
+    int HandlerId;
+  };
+  // Opens (or shares) the file. `create` makes it or empties it. Raises the
+  // engine's operating-system errors under `tableName`; an exclusive open of a
+  // file in use, or any open of a file used exclusively, is STORE_OSEACCES.
+  TOpened Open(const std::string& path, TAccess access, bool exclusive, bool create, const std::string& tableName);
+  void Release(TAbstractFile* file, int handlerId);
+  std::size_t OpenFileCount();
+
+ private:
+  std::mutex Guard;
+  std::vector<std::unique_ptr<TAbstractFile>> Files;
+};
+
+}  // namespace store

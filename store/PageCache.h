@@ -1,0 +1,41 @@
+// The page cache of one index: pages sorted by number for binary search and
+// a recency order whose two most recent entries are tried first, with a
+// pool of spare pages.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "Page.h"
+
+namespace store {
+
+class TPageCache {
+ public:
+  explicit TPageCache(std::size_t capacity = 2) : Capacity(capacity) {}
+
+  TPage* Find(std::int32_t number);
+  // Evicts the least recently used clean, unpinned page when full; false
+  // when nothing could be evicted.
+  bool MakeRoom();
+  TPage& Add(std::int32_t number, const TPageLayout& layout);
+  void Remove(TPage& page);
+  void DropUnpinned();
+  void Trim(std::size_t capacity);
+  void Grow(std::size_t by) { Capacity += by; }
+  void SetCapacity(std::size_t capacity) { Capacity = capacity; }
+  std::size_t Size() const { return Pages.size(); }
+  const std::vector<std::unique_ptr<TPage>>& Sorted() const { return Pages; }
+
+ private:
+  std::size_t IndexOf(std::int32_t number) const;
+  void Touch(TPage* page);
+
+  std::size_t Capacity;
+  std::vector<std::unique_ptr<TPage>> Pages;
+  std::vector<TPage*> Recency;  // most recent first
+  std::vector<std::unique_ptr<TPage>> Pool;
+};
+
+}  // namespace store

@@ -1,0 +1,115 @@
+#include "RecordCache.h"
+
+#include <algorithm>
+
+namespace store {
+
+TRecordCache::TRecordCache(std::size_t recordSize, std::size_t capacity)
+    : RecordSize(recordSize), Capacity(capacity) {}
+
+void TRecordCache::Reset(std::size_t recordSize, std::size_t capacity) {
+  Clear();
+  Pool.clear();
+  RecordSize = recordSize;
+  Capacity = capacity;
+}
+
+std::size_t TRecordCache::IndexOf(std::int32_t recordNumber) const {
+  auto it = std::lower_bound(Records.begin(), Records.end(), recordNumber,
+                             [](const std::unique_ptr<TRecord>& r, std::int32_t n) { return r->RecordNumber < n; });
+  return static_cast<std::size_t>(it - Records.begin());
+}
+
+void TRecordCache::Unlink(TRecord& record) {
+  if (record.MruPrev) record.MruPrev->MruNext = record.MruNext;
+  else MruHead = record.MruNext;
+  if (record.MruNext) record.MruNext->MruPrev = record.MruPrev;
+  else MruTail = record.MruPrev;
+  record.MruPrev = record.MruNext = nullptr;
+}
+
+void TRecordCache::PushFront(TRecord& record) {
+  record.MruPrev = nullptr;
+  record.MruNext = MruHead;
+  if (MruHead) MruHead->MruPrev = &record;
+  MruHead = &record;
+  if (!MruTail) MruTail = &record;
+}
+
+TRecord* TRecordCache::Find(std::int32_t recordNumber) {
+  TRecord* found = nullptr;
+  int tried = 0;
+  for (TRecord* r = MruHead; r && tried < 4; r = r->MruNext, ++tried)
+    if (r->RecordNumber == recordNumber) {
+      found = r;
+      break;
+    }
+  if (!found) {
+    std::size_t at = IndexOf(recordNumber);
+    if (at < Records.size() && Records[at]->RecordNumber == recordNumber) found = Records[at].get();
+  }
+  if (found && found != MruHead) {
+    Unlink(*found);
+    PushFront(*found);
+  }
+  return found;
+}
+
+bool TRecordCache::MakeRoom() {
+  if (Records.size() < Capacity) return true;
+  for (TRecord* r = MruTail; r; r = r->MruPrev) {
+    if (!r->Dirty && r->PinCount == 0) {
+      Remove(*r);
+      return true;
+    }
+  }
+  return false;
+}
+
+TRecord& TRecordCache::Add(std::int32_t recordNumber) {
+  std::unique_ptr<TRecord> record;
+  if (!Pool.empty()) {
+    record = std::move(Pool.back());
+    Pool.pop_back();
+  } else {
+    record = std::make_unique<TRecord>();
+  }
+  record->RecordNumber = recordNumber;
+  record->Buffer.assign(RecordSize, 0);
+  record->Dirty = false;
+  record->PinCount = 0;
+  TRecord& ref = *record;
+  Records.insert(Records.begin() + static_cast<std::ptrdiff_t>(IndexOf(recordNumber)), std::move(record));
+  PushFront(ref);
+  return ref;
+}
+
+void TRecordCache::Remove(TRecord& record) {
+  Unlink(record);
+  std::size_t at = IndexOf(record.RecordNumber);
+  if (at < Records.size() && Records[at].get() == &record) {
+    Pool.push_back(std::move(Records[at]));
+    Records.erase(Records.begin() + static_cast<std::ptrdiff_t>(at));
+  }
+}
+
+void TRecordCache::DropUnpinned() {
+  std::vector<TRecord*> drop;
+  for (auto& r : Records)
+    if (r->PinCount == 0) drop.push_back(r.get());
+  for (TRecord* r : drop) Remove(*r);
+}
+
+void TRecordCache::Clear() {
+  while (!Records.empty()) Remove(*Records.back());
+}
+
+void TRecordCache::Trim(std::size_t capacity) {
+  for (TRecord* r = MruTail; r && Records.size() > capacity;) {
+    TRecord* previous = r->MruPrev;
+    if (!r->Dirty && r->PinCount == 0) Remove(*r);
+    r = previous;
+  }
+}
+
+}  // namespace store

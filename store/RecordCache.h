@@ -1,0 +1,60 @@
+// The record cache of a data file: records sorted by number for binary
+// search, a most-recently-used list whose first four entries are tried
+// before the search, and a pool of spare records.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace store {
+
+struct TRecord {
+  std::int32_t RecordNumber = 0;
+  std::vector<std::uint8_t> Buffer;
+  bool Dirty = false;
+  int PinCount = 0;
+  TRecord* MruPrev = nullptr;  // towards the most recently used
+  TRecord* MruNext = nullptr;
+  std::vector<std::uint8_t> SortBuffer;
+};
+
+class TRecordCache {
+ public:
+  explicit TRecordCache(std::size_t recordSize = 0, std::size_t capacity = 1);
+  void Reset(std::size_t recordSize, std::size_t capacity);
+
+  // The cached record, moved to the front of the recency list; nullptr if absent.
+  TRecord* Find(std::int32_t recordNumber);
+  // Whether a new entry may be added without growing beyond capacity; tries
+  // to evict the least recently used clean, unpinned record first.
+  bool MakeRoom();
+  void Grow(std::size_t by) { Capacity += by; }
+  void SetCapacity(std::size_t capacity) { Capacity = capacity; }
+  // Adds a record (from the pool) that must not be cached yet.
+  TRecord& Add(std::int32_t recordNumber);
+  void Remove(TRecord& record);
+  // Drops every record that is not pinned.
+  void DropUnpinned();
+  void Clear();
+  // Evicts clean, unpinned records until within capacity.
+  void Trim(std::size_t capacity);
+
+  const std::vector<std::unique_ptr<TRecord>>& Sorted() const { return Records; }
+  std::size_t Size() const { return Records.size(); }
+  std::size_t CapacityLimit() const { return Capacity; }
+
+ private:
+  void Unlink(TRecord& record);
+  void PushFront(TRecord& record);
+  std::size_t IndexOf(std::int32_t recordNumber) const;  // lower bound
+
+  std::size_t RecordSize;
+  std::size_t Capacity;
+  std::vector<std::unique_ptr<TRecord>> Records;
+  std::vector<std::unique_ptr<TRecord>> Pool;
+  TRecord* MruHead = nullptr;
+  TRecord* MruTail = nullptr;
+};
+
+}  // namespace store

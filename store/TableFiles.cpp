@@ -1,0 +1,137 @@
+#include "TableFiles.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+
+#include "BTree.h"
+#include "CharTable.h"
+#include "Key.h"
+#include "StoreError.h"
+
+namespace store {
+
+std::string NormaliseDirectory(std::string_view directory) {
+  std::string dir(TrimText(directory));
+  if (dir.empty()) dir = ".";
+  if (dir.back() != '/') dir += '/';
+  return dir;
+}
+
+std::string TableFilePath(std::string_view directory, std::string_view table, std::string_view extension) {
+  std::string name(table);
+  if (name.size() >= DataExtension.size() &&
+      SameTextNoCase(std::string_view(name).substr(name.size() - DataExtension.size()), DataExtension))
+    name.resize(name.size() - DataExtension.size());
+  return NormaliseDirectory(directory) + name + std::string(extension);
+}
+
+std::string FindTableFile(std::string_view directory, std::string_view table, std::string_view extension) {
+  const std::string exact = TableFilePath(directory, table, extension);
+  struct stat st {};
+  if (::stat(exact.c_str(), &st) == 0) return exact;
+  const std::string dir = NormaliseDirectory(directory);
+  const std::string wanted = exact.substr(dir.size());
+  std::string found;
+  if (DIR* handle = ::opendir(dir.c_str())) {
+    while (dirent* entry = ::readdir(handle)) {
+      if (SameTextNoCase(entry->d_name, wanted)) {
+        found = dir + entry->d_name;
+        break;
+      }
+    }
+    ::closedir(handle);
+  }
+  return found.empty() ? exact : found;
+}
+
+TTableFiles::TTableFiles() = default;
+TTableFiles::~TTableFiles() { Close(); }
+
+void TTableFiles::Create(std::string_view directory, std::string_view table, const TTableDefinition& definition) {
+  Close();
+  const std::string dataPath = TableFilePath(directory, table, DataExtension);
+  auto data = std::make_unique<store::TDataFile>(dataPath);
+  auto index = std::make_unique<store::TIndexFile>(dataPath);
+  TDataCreateParams params;
+  params.LanguageId = definition.LanguageId;
+  params.SortId = definition.SortId;
+  params.Description = definition.Description;
+  params.Fields = definition.Fields;
+  // Everything is checked in memory before the first file is touched.
+  index->NewHeader();
+  index->DefinePrimaryIndex(definition.Primary, definition.Fields);
+  for (const TIndexDefinition& secondary : definition.Secondaries) index->AddSecondaryIndex(secondary, definition.Fields);
+  index->Bind(definition.Fields, definition.LanguageId, definition.SortId);
+  data->CreateTable(dataPath, params, true);
+  index->CreateIndexFile(TableFilePath(directory, table, IndexExtension), true, true);
+  Data = std::move(data);
+  Index = std::move(index);
+  Commit(true);
+}
+
+void TTableFiles::Open(std::string_view directory, std::string_view table, TAccess access, bool exclusive) {
+  Close();
+  const std::string dataPath = FindTableFile(directory, table, DataExtension);
+  auto data = std::make_unique<store::TDataFile>(dataPath);
+  auto index = std::make_unique<store::TIndexFile>(dataPath);
+  {
+    struct stat st {};
+    if (::stat(dataPath.c_str(), &st) != 0) RaiseOsError(errno, dataPath);
+  }
+  data->OpenTable(dataPath, access, exclusive);
+  const std::string indexPath = FindTableFile(directory, table, IndexExtension);
+  struct stat st {};
+  bool rebuild = false;
+  if (::stat(indexPath.c_str(), &st) != 0 && errno == ENOENT && !data->ReadOnly()) {
+    index->CreateIndexFile(indexPath, exclusive, false);
+    rebuild = true;
+  } else {
+    index->OpenIndexFile(indexPath, data->ReadOnly() ? TAccess::acReadOnly : access, exclusive);
+  }
+  data->Verify();
+  index->Verify(data->Fields());
+  index->Bind(data->Fields(), data->HeaderCopy().LanguageId(), data->HeaderCopy().SortId());
+  Data = std::move(data);
+  Index = std::move(index);
+  if (rebuild) {
+    RebuildSysDeleted();
+    Commit();
+  }
+}
+
+void TTableFiles::RebuildSysDeleted() {
+  TIndexTree tree(*Index, SysDeletedIndex);
+  std::int32_t active = 0;
+  for (std::int32_t n = 1; n <= Data->RecordCount(); ++n) {
+    TRecord& record = Data->GetRecord(n, true, TDirection::drForward);
+    const std::uint8_t status = record.Buffer[0];
+    const std::int32_t identifier = GetI32(record.Buffer, 5);
+    Data->ReleaseRecord(record);
+    tree.Insert(SysDeletedKey(status, identifier), n);
+    if (status == 0) ++active;
+  }
+  Index->Header().SetActiveRecords(active);
+  Index->MarkHeaderDirty();
+}
+
+void TTableFiles::Close() {
+  Index.reset();
+  Data.reset();
+}
+
+void TTableFiles::Commit(bool flushOs) {
+  Data->FlushRecords();
+  Data->WriteHeader(true);
+  Index->FlushPages();
+  Index->WriteHeader(true);
+  if (flushOs) {
+    Data->Flush();
+    Index->Flush();
+  }
+  Data->TrimCache();
+  Index->TrimCache();
+}
+
+}  // namespace store

@@ -1,0 +1,65 @@
+// The files of one table in a database directory: their names, and the data
+// and index file opened, created, verified and committed together.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "DataFile.h"
+#include "IndexFile.h"
+
+namespace store {
+
+inline constexpr std::string_view DataExtension = ".DAT";
+inline constexpr std::string_view IndexExtension = ".IDX";
+inline constexpr std::string_view BlobExtension = ".BLB";
+
+// The directory with a trailing separator (the current directory when empty).
+std::string NormaliseDirectory(std::string_view directory);
+// Directory + table name + extension; a table name that already ends in the
+// data extension (any case) has it replaced.
+std::string TableFilePath(std::string_view directory, std::string_view table, std::string_view extension);
+// The path as made by TableFilePath when that file exists, else the one
+// entry of the directory that matches it without regard to case, else the
+// made path.
+std::string FindTableFile(std::string_view directory, std::string_view table, std::string_view extension);
+
+struct TTableDefinition {
+  std::vector<TFieldDesc> Fields;  // laid out by TDataFile::LayoutFields
+  TIndexDefinition Primary;        // no fields: the table has no primary index
+  std::vector<TIndexDefinition> Secondaries;
+  std::string Description;
+  std::uint16_t LanguageId = 0;
+  std::uint16_t SortId = 0;
+};
+
+class TTableFiles {
+ public:
+  TTableFiles();
+  ~TTableFiles();
+
+  // Makes both files and commits, so that they hold their full headers.
+  void Create(std::string_view directory, std::string_view table, const TTableDefinition& definition);
+  // Opens both files and verifies them. A missing index file is made anew
+  // with only the internal indexes, and "Sys Deleted" with the active-record
+  // count is rebuilt from the data file.
+  void Open(std::string_view directory, std::string_view table, TAccess access, bool exclusive);
+  void Close();
+  // Writes every dirty record and page and both headers (forced).
+  void Commit(bool flushOs = false);
+  bool ReadOnly() const { return Data->ReadOnly() || Index->ReadOnly(); }
+  bool ReuseSlots() const { return !Index->Header().NoPrimaryFields(); }
+
+  TDataFile& DataFile() { return *Data; }
+  TIndexFile& IndexFile() { return *Index; }
+
+ private:
+  void RebuildSysDeleted();
+
+  std::unique_ptr<TDataFile> Data;
+  std::unique_ptr<TIndexFile> Index;
+};
+
+}  // namespace store

@@ -1,0 +1,44 @@
+// sauno-table: makes and inspects the files of a table.
+#include <iostream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "StoreError.h"
+#include "TableCommands.h"
+
+namespace {
+constexpr const char* Usage =
+    "usage: sauno-table create DIR TABLE FIELD... [--primary F[,F...]] "
+    "[--index NAME=F[-][,F[-]...][:unique][:nocase][:compress=N]]...\n"
+    "       sauno-table info DIR TABLE\n"
+    "       sauno-table verify DIR TABLE\n"
+    "FIELD is name:type[:size]; types: string fixedchar date time timestamp boolean smallint integer word\n"
+    "largeint float currency autoinc bytes varbytes\n";
+}
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.empty()) {
+    std::cerr << Usage;
+    return 1;
+  }
+  const std::string command = args.front();
+  args.erase(args.begin());
+  try {
+    if (command == "create") return sauno_table::CreateCommand(args, std::cout);
+    if (command == "info") return sauno_table::InfoCommand(args, std::cout);
+    if (command == "verify") return sauno_table::VerifyCommand(args, std::cout);
+    std::cerr << "unknown command '" << command << "'\n" << Usage;
+    return 1;
+  } catch (const store::EStoreEngineError& e) {
+    std::cerr << e.what() << "\n";
+    return 1;
+  } catch (const std::invalid_argument& e) {
+    std::cerr << e.what() << "\n" << Usage;
+    return 1;
+  } catch (const std::exception& e) {
+    std::cerr << e.what() << "\n";
+    return 1;
+  }
+}
