@@ -64,6 +64,14 @@ xdotool keydown alt; xdotool keydown F4; sleep 0.08; xdotool keyup F4; xdotool k
 status=$(wait_exit 2) || fail "still running after Alt+F4"
 [ "$status" = 0 ] || fail "exit status $status after Alt+F4"
 
+# Quitting while the tolerance drain ticks on its own thread never hangs.
+start_game
+tap Return
+sleep 4.5
+xdotool keydown alt; xdotool keydown F4; sleep 0.08; xdotool keyup F4; xdotool keyup alt
+status=$(wait_exit 2) || fail "still running after Alt+F4 during a visit"
+[ "$status" = 0 ] || fail "exit status $status after Alt+F4 during a visit"
+
 # Closing the window ends the game as well.
 start_game
 xdotool windowclose "$wid" 2>/dev/null || xdotool windowkill "$wid"
