@@ -8,11 +8,11 @@ TIndexTree::TIndexTree(TIndexFile& file, int slot) : File(file), Slot(slot), Def
 
 void TIndexTree::Corrupt() const { RaiseStoreError(STORE_INDEXCORRUPT, File.TableName()); }
 
-TPageRef TIndexTree::Fetch(std::int32_t number, std::size_t depth) {
+TPageRef TIndexTree::Fetch(std::int32_t number, std::size_t depth, bool mayBeEmpty) {
   if (depth >= MaxTreeDepth) Corrupt();
   TPageRef page(File, File.GetPage(Slot, number));
   const bool rootType = page->Type == ptRootInterior || page->Type == ptRootLeaf;
-  if (page->Free || page->Count() == 0 || page->Type > ptRootLeaf || rootType != (depth == 0)) Corrupt();
+  if (page->Free || (page->Count() == 0 && !mayBeEmpty) || page->Type > ptRootLeaf || rootType != (depth == 0)) Corrupt();
   return page;
 }
 
@@ -229,7 +229,7 @@ void TIndexTree::ShrinkRoot() {
 
 void TIndexTree::FixAfterRemoval(TTreePath& path, std::size_t level) {
   while (true) {
-    TPageRef page = Fetch(path[level].Page, level);
+    TPageRef page = Fetch(path[level].Page, level, true);
     if (level == 0) {
       if (page->Count() == 0) {
         File.FreePage(*page);

@@ -65,7 +65,7 @@ class TIndexTree {
   std::int64_t Ordinal(const TTreePath& path);
 
  private:
-  TPageRef Fetch(std::int32_t number, std::size_t depth);
+  TPageRef Fetch(std::int32_t number, std::size_t depth, bool mayBeEmpty = false);
   TPageRef FetchSibling(std::int32_t number);
   std::size_t UpperBound(const TPage& page, TConstBytes key) const;
   std::size_t LowerBound(const TPage& page, TConstBytes key) const;

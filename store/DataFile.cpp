@@ -352,10 +352,10 @@ bool TDataFile::FlushRecords() {
   auto writeRun = [&] {
     if (run.empty()) return;
     const std::size_t bytes = run.size() * recordSize;
-    GrowTo(IoBuffer, bytes);
+    GrowTo(WriteBuffer, bytes);
     for (std::size_t i = 0; i < run.size(); ++i)
-      std::memcpy(IoBuffer.data() + i * recordSize, run[i]->Buffer.data(), recordSize);
-    WriteAt(SlotOffset(run.front()->RecordNumber), std::span<const std::uint8_t>(IoBuffer.data(), bytes));
+      std::memcpy(WriteBuffer.data() + i * recordSize, run[i]->Buffer.data(), recordSize);
+    WriteAt(SlotOffset(run.front()->RecordNumber), std::span<const std::uint8_t>(WriteBuffer.data(), bytes));
     for (TRecord* r : run) r->Dirty = false;
     written = true;
     run.clear();

@@ -102,7 +102,8 @@ class TDataFile : public TFileHandler {
   std::size_t ReadAheadCount = 1;
   std::size_t BaseCapacity = 1;
   TRecordCache Cache;
-  std::vector<std::uint8_t> IoBuffer;
+  std::vector<std::uint8_t> IoBuffer;     // reads
+  std::vector<std::uint8_t> WriteBuffer;  // runs being written, which may happen mid-read
 };
 
 }  // namespace store

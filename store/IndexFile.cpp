@@ -355,11 +355,14 @@ TPage& TIndexFile::GetPage(int slot, std::int32_t number) {
     return *cached;
   }
   if (number < 1 || number >= HeaderCopy.NextPage()) RaiseStoreError(STORE_INDEXCORRUPT, TableName());
-  IoBuffer.resize(PageSize);
-  if (ReadAt(static_cast<std::uint64_t>(number) * PageSize, IoBuffer, true) != PageSize)
-    RaiseStoreError(STORE_INDEXCORRUPT, TableName());
+  // Room first: making room may write pages through the I/O buffer.
   TPage& page = CachePage(slot, number);
-  if (!page.Decode(IoBuffer)) {
+  ReadBuffer.resize(PageSize);
+  if (ReadAt(static_cast<std::uint64_t>(number) * PageSize, ReadBuffer, true) != PageSize) {
+    cache.Remove(page);
+    RaiseStoreError(STORE_INDEXCORRUPT, TableName());
+  }
+  if (!page.Decode(ReadBuffer)) {
     cache.Remove(page);
     RaiseStoreError(STORE_INDEXCORRUPT, TableName());
   }

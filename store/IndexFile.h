@@ -103,6 +103,7 @@ class TIndexFile : public TFileHandler {
   std::shared_ptr<const TCollation> Collation;
   bool Bound = false;
   std::vector<std::uint8_t> IoBuffer;
+  std::vector<std::uint8_t> ReadBuffer;
 };
 
 }  // namespace store
