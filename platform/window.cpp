@@ -8,8 +8,9 @@ namespace sauno::platform {
 
 namespace {
 uint32_t wakeEvent = static_cast<uint32_t>(-1);
+}  // namespace
 
-void SetAttributes(const GLPixelFormat& f)
+void SetGLAttributes(const GLPixelFormat& f)
 {
     SDL_GL_ResetAttributes();
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, f.doubleBuffer ? 1 : 0);
@@ -29,7 +30,6 @@ void SetAttributes(const GLPixelFormat& f)
     SDL_GL_SetAttribute(SDL_GL_MULTISAMPLEBUFFERS, f.multisample > 1 ? 1 : 0);
     SDL_GL_SetAttribute(SDL_GL_MULTISAMPLESAMPLES, f.multisample > 1 ? f.multisample : 0);
 }
-}  // namespace
 
 void InitVideo()
 {
@@ -71,8 +71,13 @@ Window::Window(std::string_view caption, int left, int top, int clientWidth, int
     InitVideo();
     Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
     if (style == WindowStyle::Borderless) flags |= SDL_WINDOW_BORDERLESS;
-    std::string title(caption);
-    SetAttributes(format);
+    Make(std::string(caption), left, top, clientWidth, clientHeight, flags);
+}
+
+void Window::Make(const std::string& title, int left, int top, int clientWidth, int clientHeight,
+                  Uint32 flags)
+{
+    SetGLAttributes(format_);
     window_ = SDL_CreateWindow(title.c_str(), left, top, clientWidth, clientHeight, flags);
     if (!window_) {
         // The wished format has no visual here; take what the display offers.
@@ -85,7 +90,49 @@ Window::Window(std::string_view caption, int left, int top, int clientWidth, int
 
 Window::~Window()
 {
+    NotifyDestroying();
     if (window_) SDL_DestroyWindow(window_);
+}
+
+void Window::Remake(const GLPixelFormat& format)
+{
+    NotifyDestroying();
+    std::string title = SDL_GetWindowTitle(window_);
+    int left = 0, top = 0, width = 0, height = 0;
+    SDL_GetWindowPosition(window_, &left, &top);
+    SDL_GetWindowSize(window_, &width, &height);
+    Uint32 old = SDL_GetWindowFlags(window_);
+    Uint32 kept = SDL_WINDOW_BORDERLESS | SDL_WINDOW_FULLSCREEN | SDL_WINDOW_FULLSCREEN_DESKTOP |
+                  SDL_WINDOW_ALWAYS_ON_TOP | SDL_WINDOW_RESIZABLE;
+    SDL_DestroyWindow(window_);
+    window_ = nullptr;
+    format_ = format;
+    Make(title, left, top, width, height, (old & kept) | SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+    if (old & SDL_WINDOW_SHOWN) SDL_ShowWindow(window_);
+}
+
+int Window::AddDestroyListener(std::function<void()> listener)
+{
+    destroyListeners_.emplace_back(nextListener_, std::move(listener));
+    return nextListener_++;
+}
+
+void Window::RemoveDestroyListener(int token)
+{
+    std::erase_if(destroyListeners_, [token](const auto& entry) { return entry.first == token; });
+}
+
+void Window::NotifyDestroying()
+{
+    // A copy: listeners remove themselves while they run.
+    auto listeners = destroyListeners_;
+    for (auto& [token, listener] : listeners) {
+        try {
+            listener();
+        } catch (...) {
+            // The window goes regardless; nothing above a destructor could act on the failure.
+        }
+    }
 }
 
 void Window::Show() { SDL_ShowWindow(window_); }

@@ -4,8 +4,11 @@
 #include <SDL.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace sauno::platform {
 
@@ -28,7 +31,13 @@ struct GLPixelFormat {
     int stencilBits = 0;
     int accumBits = 0;
     int multisample = 0;  // samples per pixel; 0 or 1 for none
+
+    bool operator==(const GLPixelFormat&) const = default;
 };
+
+// Puts `format` into SDL's GL attributes: a window made next gets a visual for it, and a GL
+// context made next is made for that visual.
+void SetGLAttributes(const GLPixelFormat& format);
 
 enum class WindowStyle { Normal, Borderless };
 
@@ -50,10 +59,24 @@ public:
     void ClientSize(int& width, int& height) const;
     const GLPixelFormat& PixelFormat() const { return format_; }
 
+    // Makes the window again with another pixel format: same caption, place, size, style and
+    // visibility; Handle and Id change. Destroy listeners run first.
+    void Remake(const GLPixelFormat& format);
+
+    // Listeners run just before the SDL window goes away (destruction or Remake), so that a GL
+    // context drawing on it is destroyed first. A listener may remove itself while it runs.
+    int AddDestroyListener(std::function<void()> listener);
+    void RemoveDestroyListener(int token);
+
 private:
+    void Make(const std::string& title, int left, int top, int width, int height, Uint32 flags);
+    void NotifyDestroying();
+
     SDL_Window* window_ = nullptr;
     uint32_t id_ = 0;
     GLPixelFormat format_;
+    std::vector<std::pair<int, std::function<void()>>> destroyListeners_;
+    int nextListener_ = 1;
 };
 
 }  // namespace sauno::platform
