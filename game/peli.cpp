@@ -121,7 +121,7 @@ void TForm1::fstimerTimer(TComponent*)
 {
     scnf->SetActive(true);
     scn->SetVisible(false);
-    Camera1->SceneScale = static_cast<float>(scnf->Height) / 650.0f;
+    Camera1->SetSceneScale(static_cast<float>(scnf->Height) / 650.0f);
     fstimer->SetEnabled(false);
 }
 
@@ -263,7 +263,7 @@ void TForm1::luekanta()
         auto* line = hasco->AddNewChild<THUDText>();
         line->BitmapFont = font1;
         line->SetText("Name:" + name + ", Time in sauna:" + IntToStr(seconds) + "\r");
-        line->Position.Y = static_cast<float>(175 + 15 * i);
+        line->Position().SetY(static_cast<float>(175 + 15 * i));
         table1->Next();
     }
 }
@@ -394,6 +394,7 @@ void RegisterGameClasses()
     if (done) return;
     done = true;
     RegisterRuntimeClasses();
+    RegisterSceneClasses();
     RegisterEngineStandIns();
     RegisterContentStandIns();
     RegisterStoreStandIns();

@@ -10,7 +10,7 @@ void THUDText::SetText(const std::string& value)
 {
     if (value == text_) return;
     text_ = value;
-    NotifyChange();
+    ReportChange(this);
 }
 
 void RegisterContentStandIns()
@@ -34,7 +34,7 @@ void RegisterContentStandIns()
         }
     });
 
-    ClassInfo& freeForm = r.Register("TFreeForm", "TBaseSceneObject", [](TComponent* o) { return new TFreeForm(o); });
+    ClassInfo& freeForm = r.Register("TFreeForm", "TSceneObject", [](TComponent* o) { return new TFreeForm(o); });
     Reference<TFreeForm, TMaterialLibrary>(freeForm, "MaterialLibrary",
                                            [](TFreeForm& f, TMaterialLibrary* l) { f.MaterialLibrary = l; });
     Reference<TFreeForm, TMaterialLibrary>(freeForm, "LightmapLibrary",
@@ -51,7 +51,7 @@ void RegisterContentStandIns()
     });
     Ignored(font, {"Font.Charset", "Font.Color"});
 
-    ClassInfo& hud = r.Register("THUDText", "TBaseSceneObject", [](TComponent* o) { return new THUDText(o); });
+    ClassInfo& hud = r.Register("THUDText", "TImmaterialSceneObject", [](TComponent* o) { return new THUDText(o); });
     String<THUDText>(hud, "Text", [](THUDText& t, const std::string& v) { t.SetText(v); });
     Reference<THUDText, TWindowsBitmapFont>(hud, "BitmapFont",
                                             [](THUDText& t, TWindowsBitmapFont* f) { t.BitmapFont = f; });

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/behaviours.h"
+#include "engine/scene.h"
 #include "game/standins/engine_standins.h"
 
 namespace sauno {
@@ -24,9 +26,9 @@ public:
     std::vector<std::unique_ptr<TLibMaterial>> Materials;
 };
 
-class TFreeForm : public TBaseSceneObject {
+class TFreeForm : public TSceneObject {
 public:
-    using TBaseSceneObject::TBaseSceneObject;
+    using TSceneObject::TSceneObject;
     TMaterialLibrary* MaterialLibrary = nullptr;
     TMaterialLibrary* LightmapLibrary = nullptr;
     // Stand-in: accepts any file name, present or not, and loads nothing.
@@ -41,9 +43,9 @@ public:
     bool Bold = false;
 };
 
-class THUDText : public TBaseSceneObject {
+class THUDText : public TImmaterialSceneObject {
 public:
-    using TBaseSceneObject::TBaseSceneObject;
+    using TImmaterialSceneObject::TImmaterialSceneObject;
     const std::string& Text() const { return text_; }
     void SetText(const std::string& value);
     TWindowsBitmapFont* BitmapFont = nullptr;
@@ -79,9 +81,9 @@ struct TBSoundSource {
     std::string SoundName;
 };
 
-class TBSoundEmitter : public TBaseBehaviour {
+class TBSoundEmitter : public TBehaviour {
 public:
-    using TBaseBehaviour::TBaseBehaviour;
+    using TBehaviour::TBehaviour;
     TBSoundSource Source;
     bool Playing() const { return playing_; }
     void SetPlaying(bool value) { playing_ = value; }

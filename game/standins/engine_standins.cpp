@@ -3,7 +3,6 @@
 #include <GL/gl.h>
 
 #include <algorithm>
-#include <cstring>
 
 #include "platform/clock.h"
 #include "platform/exception.h"
@@ -12,134 +11,29 @@
 
 namespace sauno {
 
-TBaseBehaviour::TBaseBehaviour(TBehaviours& owner) : owner_(owner) {}
-
-TBaseSceneObject::TBaseSceneObject(TComponent* owner) : TComponent(owner) {}
-
-TBaseSceneObject::~TBaseSceneObject()
+TSceneViewer::TSceneViewer(TComponent* owner) : TControl(owner)
 {
-    BeginDestroy();
-    behaviours_.reset();
-    if (parent_) parent_->RemoveChild(this);
-    FreeChildren();
+    buffer_.OnChange = [this](TSceneBuffer*) { Invalidate(); };
 }
-
-void TBaseSceneObject::AddChild(TBaseSceneObject* child)
-{
-    children_.push_back(child);
-    child->parent_ = this;
-    child->JoinScene(scene_);
-    NotifyChange();
-}
-
-void TBaseSceneObject::RemoveChild(TBaseSceneObject* child)
-{
-    auto it = std::find(children_.begin(), children_.end(), child);
-    if (it == children_.end()) return;
-    children_.erase(it);
-    child->parent_ = nullptr;
-    NotifyChange();
-}
-
-void TBaseSceneObject::FreeChildren()
-{
-    while (!children_.empty()) {
-        TBaseSceneObject* last = children_.back();
-        children_.pop_back();
-        last->parent_ = nullptr;
-        delete last;
-    }
-    NotifyChange();
-}
-
-void TBaseSceneObject::JoinScene(TScene* scene)
-{
-    scene_ = scene;
-    for (TBaseSceneObject* c : children_) c->JoinScene(scene);
-}
-
-void TBaseSceneObject::SetParentComponent(TComponent* parent)
-{
-    if (auto* scene = dynamic_cast<TScene*>(parent)) {
-        (dynamic_cast<TCamera*>(this) ? scene->Cameras() : scene->Objects()).AddChild(this);
-    } else if (auto* node = dynamic_cast<TBaseSceneObject*>(parent)) {
-        node->AddChild(this);
-    }
-}
-
-void TBaseSceneObject::SetVisible(bool value)
-{
-    if (value == visible_) return;
-    visible_ = value;
-    NotifyChange();
-}
-
-TBehaviours& TBaseSceneObject::Behaviours()
-{
-    if (!behaviours_) behaviours_ = std::make_unique<TBehaviours>(*this);
-    return *behaviours_;
-}
-
-void TBaseSceneObject::NotifyChange()
-{
-    if (scene_ && !Loading() && !Destroying()) scene_->ReportChange();
-}
-
-void TCamera::OrbitTarget(float, float) {}
-
-TScene::TScene(TComponent* owner)
-    : TComponent(owner), objects_(std::make_unique<TSceneRootObject>(nullptr)),
-      cameras_(std::make_unique<TSceneRootObject>(nullptr))
-{
-    objects_->SetName("ObjectRoot");
-    cameras_->SetName("CameraRoot");
-    objects_->scene_ = this;
-    cameras_->scene_ = this;
-}
-
-TScene::~TScene()
-{
-    BeginDestroy();
-    objects_.reset();
-    cameras_.reset();
-}
-
-void TScene::AddViewer(TControl* viewer)
-{
-    if (std::find(viewers_.begin(), viewers_.end(), viewer) == viewers_.end()) viewers_.push_back(viewer);
-}
-
-void TScene::RemoveViewer(TControl* viewer)
-{
-    viewers_.erase(std::remove(viewers_.begin(), viewers_.end(), viewer), viewers_.end());
-}
-
-void TScene::ReportChange()
-{
-    if (Destroying()) return;
-    for (TControl* v : viewers_) v->Invalidate();
-}
-
-TSceneViewer::TSceneViewer(TComponent* owner) : TControl(owner) {}
 
 TSceneViewer::~TSceneViewer()
 {
     BeginDestroy();
-    if (scene_) scene_->RemoveViewer(this);
+    if (scene_) scene_->DetachBuffer(&buffer_);
     if (context_) SDL_GL_DeleteContext(context_);
 }
 
 void TSceneViewer::SetCamera(TCamera* camera)
 {
     if (scene_) {
-        scene_->RemoveViewer(this);
+        scene_->DetachBuffer(&buffer_);
         RemoveFreeNotification(scene_);
         scene_ = nullptr;
     }
     camera_ = camera;
     if (camera && camera->Scene()) {
         scene_ = camera->Scene();
-        scene_->AddViewer(this);
+        scene_->AttachBuffer(&buffer_);
         FreeNotification(scene_);
         FreeNotification(camera);
     }
@@ -245,19 +139,6 @@ void TAsyncTimer::Execute()
 
 namespace {
 
-TVector4f VectorFromBytes(const std::vector<uint8_t>& bytes)
-{
-    float v[4];
-    std::memcpy(v, bytes.data(), sizeof v);  // little-endian IEEE floats, as this machine stores them
-    return {v[0], v[1], v[2], v[3]};
-}
-
-template <class T>
-void Vector(ClassInfo& info, const std::string& name, TVector4f T::*field)
-{
-    describe::Binary<T>(info, name, 16, [field](T& t, const std::vector<uint8_t>& b) { t.*field = VectorFromBytes(b); });
-}
-
 void BufferProperties(ClassInfo& info)
 {
     describe::Ignored(info, {"Buffer.BackgroundColor", "Buffer.FogEnvironment.FogColor.Color",
@@ -270,37 +151,6 @@ void RegisterEngineStandIns()
 {
     using namespace describe;
     ClassRegistry& r = ClassRegistry::Instance();
-
-    ClassInfo& node = r.Register("TBaseSceneObject", "TComponent", nullptr);
-    Vector<TBaseSceneObject>(node, "Position.Coordinates", &TBaseSceneObject::Position);
-    Vector<TBaseSceneObject>(node, "Direction.Coordinates", &TBaseSceneObject::Direction);
-    Vector<TBaseSceneObject>(node, "Up.Coordinates", &TBaseSceneObject::Up);
-    Vector<TBaseSceneObject>(node, "Scale.Coordinates", &TBaseSceneObject::Scale);
-    Float<TBaseSceneObject>(node, "PitchAngle", [](TBaseSceneObject& o, double v) { o.PitchAngle = float(v); });
-    Float<TBaseSceneObject>(node, "TurnAngle", [](TBaseSceneObject& o, double v) { o.TurnAngle = float(v); });
-    Float<TBaseSceneObject>(node, "RollAngle", [](TBaseSceneObject& o, double v) { o.RollAngle = float(v); });
-    Bool<TBaseSceneObject>(node, "ShowAxes", [](TBaseSceneObject& o, bool v) { o.ShowAxes = v; });
-    Bool<TBaseSceneObject>(node, "Visible", [](TBaseSceneObject& o, bool v) { o.SetVisible(v); });
-    Integer<TBaseSceneObject>(node, "Tag", [](TBaseSceneObject& o, int64_t v) { o.Tag = int32_t(v); });
-
-    ClassInfo& cube = r.Register("TDummyCube", "TBaseSceneObject", [](TComponent* o) { return new TDummyCube(o); });
-    Float<TDummyCube>(cube, "CubeSize", [](TDummyCube& o, double v) { o.CubeSize = float(v); });
-
-    ClassInfo& camera = r.Register("TCamera", "TBaseSceneObject", [](TComponent* o) { return new TCamera(o); });
-    Float<TCamera>(camera, "DepthOfView", [](TCamera& o, double v) { o.DepthOfView = float(v); });
-    Float<TCamera>(camera, "FocalLength", [](TCamera& o, double v) { o.FocalLength = float(v); });
-    Float<TCamera>(camera, "SceneScale", [](TCamera& o, double v) { o.SceneScale = float(v); });
-    Reference<TCamera, TBaseSceneObject>(camera, "TargetObject",
-                                         [](TCamera& o, TBaseSceneObject* t) { o.TargetObject = t; });
-
-    ClassInfo& light =
-        r.Register("TLightSource", "TBaseSceneObject", [](TComponent* o) { return new TLightSource(o); });
-    Float<TLightSource>(light, "ConstAttenuation", [](TLightSource& o, double v) { o.ConstAttenuation = float(v); });
-    Float<TLightSource>(light, "SpotCutOff", [](TLightSource& o, double v) { o.SpotCutOff = float(v); });
-    Vector<TLightSource>(light, "Diffuse.Color", &TLightSource::Diffuse);
-    Ident<TLightSource>(light, "LightStyle", [](TLightSource& o, const std::string& v) { o.LightStyle = v; });
-
-    r.Register("TScene", "TComponent", [](TComponent* o) { return new TScene(o); });
 
     ClassInfo& viewer = r.Register("TSceneViewer", "TControl", [](TComponent* o) { return new TSceneViewer(o); });
     Reference<TSceneViewer, TCamera>(viewer, "Camera", [](TSceneViewer& v, TCamera* c) { v.SetCamera(c); });

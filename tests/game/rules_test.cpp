@@ -184,8 +184,8 @@ TEST_F(GameTest, GameOverStoresTheResultAndListsTheRecordsThatExist)
     for (int i = 0; i < f.hasco->ChildCount(); ++i) {
         auto* line = dynamic_cast<THUDText*>(f.hasco->Child(i));
         ASSERT_NE(line, nullptr);
-        EXPECT_EQ(line->Position.Y, 175.0f + 15.0f * i);
-        EXPECT_EQ(line->Position.X, 0.0f);
+        EXPECT_EQ(line->Position().Y(), 175.0f + 15.0f * i);
+        EXPECT_EQ(line->Position().X(), 0.0f);
         EXPECT_EQ(line->BitmapFont, f.font1);
         EXPECT_EQ(line->Owner(), &f);
         lines.push_back(line->Text());

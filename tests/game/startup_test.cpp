@@ -28,22 +28,22 @@ TEST_F(GameTest, TheDescriptionBuildsEveryComponentWithItsValues)
 
     EXPECT_EQ(f.kamera->Parent(), &f.Scene1->Objects());
     EXPECT_EQ(f.Camera1->Parent(), f.kamera);
-    EXPECT_EQ(f.Camera1->TargetObject, f.target);
+    EXPECT_EQ(f.Camera1->TargetObject(), f.target);
     EXPECT_EQ(f.lvl->Parent(), f.level);
     EXPECT_EQ(f.time->Parent(), f.spent);
     EXPECT_EQ(f.hasco->Parent(), f.hisco);
     EXPECT_EQ(f.scoret->Parent(), f.hisco);
-    EXPECT_EQ(f.kamera->Position.X, 6.35f);
-    EXPECT_EQ(f.kamera->Position.W, 1.0f);
-    EXPECT_EQ(f.lvl->Scale.Y, 0.002f);
-    EXPECT_EQ(f.lvl->PitchAngle, 90.0f);
-    EXPECT_TRUE(f.lvl->ShowAxes);
+    EXPECT_EQ(f.kamera->Position().X(), 6.35f);
+    EXPECT_EQ(f.kamera->Position().W(), 1.0f);
+    EXPECT_EQ(f.lvl->Scale().Y(), 0.002f);
+    EXPECT_EQ(f.lvl->PitchAngle(), 90.0f);
+    EXPECT_TRUE(f.lvl->ShowAxes());
     EXPECT_EQ(f.lvl->MaterialLibrary, f.lib1);
-    EXPECT_EQ(f.LightSource1->Diffuse.X, 0.85f);
-    EXPECT_EQ(f.Camera1->FocalLength, 100.0f);
-    EXPECT_EQ(f.count->Position.Y, -10.0f);
-    EXPECT_EQ(f.toohotarvo->Position.X, 80.0f);
-    EXPECT_EQ(f.toohotarvo->Position.Y, 85.0f);
+    EXPECT_EQ(f.LightSource1->Diffuse().Red(), 0.85f);
+    EXPECT_EQ(f.Camera1->FocalLength(), 100.0f);
+    EXPECT_EQ(f.count->Position().Y(), -10.0f);
+    EXPECT_EQ(f.toohotarvo->Position().X(), 80.0f);
+    EXPECT_EQ(f.toohotarvo->Position().Y(), 85.0f);
     EXPECT_EQ(f.count->BitmapFont, f.fontcountdown);
     EXPECT_EQ(f.enter->BitmapFont, f.font1);
     EXPECT_FALSE(f.spent->Visible());
@@ -114,7 +114,7 @@ TEST_F(GameTest, SettingsAreReadFromBesideTheExecutable)
     f.fstimerTimer(f.fstimer);
     EXPECT_TRUE(f.scnf->Active());
     EXPECT_FALSE(f.scn->Visible());
-    EXPECT_EQ(f.Camera1->SceneScale, 600.0f / 650.0f);
+    EXPECT_EQ(f.Camera1->SceneScale(), 600.0f / 650.0f);
     EXPECT_FALSE(f.fstimer->Enabled());
 }
 
