@@ -1,5 +1,8 @@
 #include "TestSupport.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -34,8 +37,14 @@ std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
 }
 
 void WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  // Overwritten in place and then cut: emptying a file first makes some file
+  // systems flush it on close, which would slow tests that rewrite thousands.
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) throw std::runtime_error("cannot write " + path);
+  bool ok = ::pwrite(fd, bytes.data(), bytes.size(), 0) == static_cast<ssize_t>(bytes.size()) &&
+            ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0;
+  ::close(fd);
+  if (!ok) throw std::runtime_error("cannot write " + path);
 }
 
 TFieldDesc Field(const std::string& name, std::uint8_t type, std::uint8_t subtype, std::uint8_t size) {

@@ -119,7 +119,7 @@ TEST_P(TreeModel, RandomChangesKeepEveryIndexInStepWithTheModel) {
     return m;
   };
 #ifdef SAUNO_STORE_SANITIZED
-  const int steps = 360;
+  const int steps = 1000;
 #else
   const int steps = 1500;
 #endif
