@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -108,42 +107,6 @@ TEST(DataFileCache, ReadAheadLeavesPinnedChangedRecordsAlone) {
   EXPECT_EQ(ErrorOf([&] { data.GetRecord(21, false, TDirection::drForward); }), STORE_FILECORRUPT);
 }
 
-TEST(DataFileCache, AnotherProcessMovingTheCounterDiscardsTheCache) {
-  TScratchDir dir;
-  TTableFiles table;
-  table.Create(dir.Path(), "t", Scores(true));
-  AddTimes(table, 3);
-  TRecordWriter writer(table);
-  EXPECT_EQ(GetI32(writer.Read(2), 20), 20);
-  const pid_t child = fork();
-  if (child == 0) {
-    // A separate process with its own open files.
-    int status = 0;
-    try {
-      table.Close();
-      TTableFiles other;
-      other.Open(dir.Path(), "t", TAccess::acReadWrite, false);
-      TRecordWriter w(other);
-      auto b = w.Read(2);
-      PutI32(b, 20, 99);
-      w.Modify(2, b);
-    } catch (...) {
-      status = 1;
-    }
-    _exit(status);
-  }
-  int status = -1;
-  waitpid(child, &status, 0);
-  ASSERT_EQ(status, 0);
-  EXPECT_EQ(GetI32(writer.Read(2), 20), 20);  // still the cached copy
-  EXPECT_TRUE(table.IndexFile().RefreshHeader());
-  EXPECT_TRUE(table.DataFile().RefreshHeader());
-  table.DataFile().DiscardCache();
-  table.IndexFile().DiscardCache();
-  EXPECT_EQ(GetI32(writer.Read(2), 20), 99);
-  EXPECT_FALSE(table.DataFile().RefreshHeader());
-}
-
 TEST(FieldValues, WritingFollowsTheFieldRules) {
   std::vector<TFieldDesc> fields = {Field("s", ftcString, 0, 5), Field("b", ftcBoolean), Field("a", ftcInteger, SubtypeAutoInc),
                                     Field("u", ftcString, 0, 5), Field("n", ftcInteger), Field("d", ftcDate),
@@ -234,20 +197,12 @@ TEST(TableFilesOpen, UnwritableFilesOpenReadOnlyAndAMissingIndexIsRebuilt) {
   EXPECT_EQ(TRecordWriter(table).Visit(SysDeletedIndex), (std::vector<std::int32_t>{1, 3, 4, 5, 2}));
 }
 
-TEST(TableFilesOpen, ExclusiveUseShutsOutOtherOpens) {
+TEST(TableFilesOpen, ExclusiveUseShutsOutOtherOpensInTheProcess) {
   TScratchDir dir;
   { TTableFiles().Create(dir.Path(), "t", Scores(true)); }
   TTableFiles mine;
   mine.Open(dir.Path(), "t", TAccess::acReadWrite, true);
   EXPECT_EQ(ErrorOf([&] { TTableFiles().Open(dir.Path(), "t", TAccess::acReadWrite, false); }), STORE_OSEACCES);
-  const pid_t child = fork();
-  if (child == 0) {
-    int code = ErrorOf([&] { TTableFiles().Open(dir.Path(), "t", TAccess::acReadOnly, false); });
-    _exit(code == STORE_OSEACCES ? 0 : 1);
-  }
-  int status = -1;
-  waitpid(child, &status, 0);
-  EXPECT_EQ(status, 0);
   mine.Close();
   TTableFiles shared;
   shared.Open(dir.Path(), "t", TAccess::acReadWrite, false);
