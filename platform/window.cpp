@@ -1,5 +1,6 @@
 #include "platform/window.h"
 
+#include <cstdlib>
 #include <mutex>
 
 #include "platform/exception.h"
@@ -38,9 +39,17 @@ void InitVideo()
     std::call_once(once, [] {
         // A message box must not drop a full-screen game back to the desktop.
         SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
-        if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_TIMER) != 0) {
-            failure = std::string("Cannot open the display: ") + SDL_GetError();
-            return;
+        // With an X display named, use it: a display that cannot be reached now must not make
+        // the game fall back to a driver that shows nothing.
+        if (!std::getenv("SDL_VIDEODRIVER") && std::getenv("DISPLAY")) SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
+        // A display server can refuse a connection for a moment; try for about two seconds.
+        for (int attempt = 0;; ++attempt) {
+            if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_TIMER) == 0) break;
+            if (attempt == 40) {
+                failure = std::string("Cannot open the display: ") + SDL_GetError();
+                return;
+            }
+            SDL_Delay(50);
         }
         wakeEvent = SDL_RegisterEvents(1);
     });

@@ -7,21 +7,30 @@ shots="$(dirname "$exe")/screenshots"
 mkdir -p "$shots"
 pid=""
 fail() { echo "FAIL: $*"; [ -n "$pid" ] && kill -9 "$pid" 2>/dev/null; exit 1; }
+# The virtual X server now and then refuses a new connection: each X tool gets a few tries.
+x() {
+  local i
+  for i in 1 2 3 4 5 6 7 8 9 10; do "$@" && return 0; sleep 0.05; done
+  return 1
+}
 
+starts=0
 start_game() {
+  starts=$((starts + 1))
   "$exe" &
   pid=$!
   wid=""
   for _ in $(seq 100); do
     wid=$(xdotool search --name '^Form1$' 2>/dev/null | head -1)
-    [ -n "$wid" ] && xwininfo -id "$wid" 2>/dev/null | grep -q 'IsViewable' && break
+    [ -n "$wid" ] && x xwininfo -id "$wid" 2>/dev/null | grep -q 'IsViewable' && break
     sleep 0.1
   done
-  [ -n "$wid" ] || fail "no window named Form1"
-  xdotool windowfocus --sync "$wid" || fail "cannot focus the window"
+  [ -n "$wid" ] || fail "no window named Form1 (start $starts; game alive: $(kill -0 "$pid" 2>/dev/null && echo yes || echo no))"
+  x xdotool windowfocus --sync "$wid" || fail "cannot focus the window"
 }
 
-tap() { xdotool keydown "$1"; sleep 0.08; xdotool keyup "$1"; }
+tap() { x xdotool keydown "$1"; sleep 0.08; x xdotool keyup "$1"; }
+alt_f4() { x xdotool keydown alt; x xdotool keydown F4; sleep 0.08; x xdotool keyup F4; x xdotool keyup alt; }
 
 # Waits up to $1 seconds for the game to end; prints its exit status.
 wait_exit() {
@@ -36,14 +45,14 @@ wait_exit() {
 
 # The window: caption, client area, place, and a black frame.
 start_game
-[ "$(xdotool getwindowname "$wid")" = "Form1" ] || fail "caption"
-info=$(xwininfo -id "$wid")
+[ "$(x xdotool getwindowname "$wid")" = "Form1" ] || fail "caption"
+info=$(x xwininfo -id "$wid")
 grep -q 'Width: 688' <<<"$info" || fail "client width: $info"
 grep -q 'Height: 452' <<<"$info" || fail "client height: $info"
 grep -q 'Absolute upper-left X:  193' <<<"$info" || fail "left: $info"
 grep -q 'Absolute upper-left Y:  169' <<<"$info" || fail "top: $info"
 sleep 0.5
-xwd -id "$wid" -silent > "$shots/start.xwd" || fail "screenshot"
+x xwd -id "$wid" -silent -out "$shots/start.xwd" || fail "screenshot"
 mean=$(convert "xwd:$shots/start.xwd" -format '%[fx:mean]' info:)
 convert "xwd:$shots/start.xwd" "$shots/start.png"
 awk -v m="$mean" 'BEGIN { exit !(m < 0.01) }' || fail "the frame is not black (mean $mean)"
@@ -60,7 +69,7 @@ tap Escape
 tap n
 sleep 0.3
 kill -0 "$pid" 2>/dev/null || fail "ended after Escape, n"
-xdotool keydown alt; xdotool keydown F4; sleep 0.08; xdotool keyup F4; xdotool keyup alt
+alt_f4
 status=$(wait_exit 2) || fail "still running after Alt+F4"
 [ "$status" = 0 ] || fail "exit status $status after Alt+F4"
 
@@ -68,13 +77,13 @@ status=$(wait_exit 2) || fail "still running after Alt+F4"
 start_game
 tap Return
 sleep 4.5
-xdotool keydown alt; xdotool keydown F4; sleep 0.08; xdotool keyup F4; xdotool keyup alt
+alt_f4
 status=$(wait_exit 2) || fail "still running after Alt+F4 during a visit"
 [ "$status" = 0 ] || fail "exit status $status after Alt+F4 during a visit"
 
 # Closing the window ends the game as well.
 start_game
-xdotool windowclose "$wid" 2>/dev/null || xdotool windowkill "$wid"
+x xdotool windowclose "$wid" 2>/dev/null
 status=$(wait_exit 3) || fail "still running after its window was closed"
 
 echo "1 passed, 0 failed"
