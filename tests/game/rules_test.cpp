@@ -347,15 +347,25 @@ TEST_F(GameTest, TheWaysOut)
     EXPECT_TRUE(Application().Terminated());
 }
 
-TEST_F(GameTest, MouseDragOrbitsOnlyWithTheLeftButton)
+TEST_F(GameTest, MouseDragOrbitsTheCameraAroundItsTargetOnlyWithTheLeftButton)
 {
     TForm1& f = Build();
+    auto distance = [&] { return Length3(Sub(f.Camera1->AbsolutePosition(), f.target->AbsolutePosition())); };
+    const TVector4 start = f.Camera1->AbsolutePosition();
+    EXPECT_NEAR(distance(), 0.35f, 1e-5f);
     f.scnMouseDown(f.scn, TMouseButton::mbLeft, ssLeft, 100, 100);
-    f.scnMouseMove(f.scn, ssLeft, 90, 120);
-    EXPECT_EQ(f.lastMouseX, 90);
-    EXPECT_EQ(f.lastMouseY, 120);
+    f.scnMouseMove(f.scn, ssLeft, 110, 90);  // ten pixels right and up: turn -10, pitch +10 degrees
+    EXPECT_EQ(f.lastMouseX, 110);
+    EXPECT_EQ(f.lastMouseY, 90);
+    const TVector4 moved = f.Camera1->AbsolutePosition();
+    EXPECT_GT(Length3(Sub(moved, start)), 0.05f);
+    EXPECT_NEAR(distance(), 0.35f, 1e-5f);
+    // Without the left button the pointer is only followed.
     f.scnMouseMove(f.scn, 0, 10, 10);
     EXPECT_EQ(f.lastMouseX, 10);
+    EXPECT_EQ(Length3(Sub(f.Camera1->AbsolutePosition(), moved)), 0.0f);
+    f.scnMouseMove(f.scn, ssRight, 50, 50);
+    EXPECT_EQ(Length3(Sub(f.Camera1->AbsolutePosition(), moved)), 0.0f);
 }
 
 TEST_F(GameTest, TheHissAddsOneEmitterOnTheTargetPerTick)

@@ -37,6 +37,11 @@ TEST_F(GameTest, TheDescriptionBuildsEveryComponentWithItsValues)
     EXPECT_EQ(f.kamera->Position().W(), 1.0f);
     EXPECT_EQ(f.lvl->Scale().Y(), 0.002f);
     EXPECT_EQ(f.lvl->PitchAngle(), 90.0f);
+    // The stored orientation already holds the pitch: reading it rotates nothing.
+    EXPECT_EQ(f.lvl->Direction().AsVector(), (TVector4{0, 1, -4.37114e-08f, 0}));
+    EXPECT_EQ(f.lvl->Up().AsVector(), (TVector4{0, -4.37114e-08f, -1, 0}));
+    EXPECT_EQ(f.Camera1->Parent(), f.kamera);  // not the cameras root: it stands inside kamera
+    EXPECT_EQ(f.Scene1->Cameras().ChildCount(), 0);
     EXPECT_TRUE(f.lvl->ShowAxes());
     EXPECT_EQ(f.lvl->MaterialLibrary, f.lib1);
     EXPECT_EQ(f.LightSource1->Diffuse().Red(), 0.85f);
