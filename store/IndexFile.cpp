@@ -437,6 +437,11 @@ bool TIndexFile::FlushPages() {
   return true;
 }
 
+void TIndexFile::SetPageCacheCapacity(std::size_t pages) {
+  BaseCapacity = pages < 1 ? 1 : pages;
+  for (auto& cache : Caches) cache.SetCapacity(BaseCapacity);
+}
+
 void TIndexFile::TrimCache() {
   for (auto& cache : Caches) cache.Trim(BaseCapacity);
 }

@@ -71,7 +71,8 @@ class TIndexFile : public TFileHandler {
   bool FlushPages();
   void TrimCache();
   void DiscardCache();
-  void SetPageCacheCapacity(std::size_t pages) { BaseCapacity = pages; }
+  // Pages each index keeps after a commit (2 by default).
+  void SetPageCacheCapacity(std::size_t pages);
 
   TIndexHeader& Header() { return HeaderCopy; }
   const TIndexHeader& Header() const { return HeaderCopy; }

@@ -48,6 +48,8 @@ class TPage {
   bool Dirty = false;
   int PinCount = 0;
   int Slot = 0;  // index that owns the page
+  TPage* MruPrev = nullptr;  // recency links of the page cache
+  TPage* MruNext = nullptr;
 
   std::size_t Count() const { return Refs.size(); }
   bool IsLeaf() const { return Type == ptLeaf || Type == ptRootLeaf; }

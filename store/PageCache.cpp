@@ -10,32 +10,43 @@ std::size_t TPageCache::IndexOf(std::int32_t number) const {
   return static_cast<std::size_t>(it - Pages.begin());
 }
 
-void TPageCache::Touch(TPage* page) {
-  auto it = std::find(Recency.begin(), Recency.end(), page);
-  if (it == Recency.begin()) return;
-  if (it != Recency.end()) Recency.erase(it);
-  Recency.insert(Recency.begin(), page);
+void TPageCache::Unlink(TPage& page) {
+  if (page.MruPrev) page.MruPrev->MruNext = page.MruNext;
+  else MruHead = page.MruNext;
+  if (page.MruNext) page.MruNext->MruPrev = page.MruPrev;
+  else MruTail = page.MruPrev;
+  page.MruPrev = page.MruNext = nullptr;
+}
+
+void TPageCache::PushFront(TPage& page) {
+  page.MruPrev = nullptr;
+  page.MruNext = MruHead;
+  if (MruHead) MruHead->MruPrev = &page;
+  MruHead = &page;
+  if (!MruTail) MruTail = &page;
 }
 
 TPage* TPageCache::Find(std::int32_t number) {
-  for (std::size_t i = 0; i < 2 && i < Recency.size(); ++i)
-    if (Recency[i]->Number == number) {
-      Touch(Recency[i]);
-      return Recency.front();
-    }
-  std::size_t at = IndexOf(number);
-  if (at < Pages.size() && Pages[at]->Number == number) {
-    Touch(Pages[at].get());
-    return Pages[at].get();
+  TPage* found = nullptr;
+  // The two most recent pages first, then the binary search.
+  if (MruHead && MruHead->Number == number) found = MruHead;
+  else if (MruHead && MruHead->MruNext && MruHead->MruNext->Number == number) found = MruHead->MruNext;
+  if (!found) {
+    std::size_t at = IndexOf(number);
+    if (at < Pages.size() && Pages[at]->Number == number) found = Pages[at].get();
   }
-  return nullptr;
+  if (found && found != MruHead) {
+    Unlink(*found);
+    PushFront(*found);
+  }
+  return found;
 }
 
 bool TPageCache::MakeRoom() {
   if (Pages.size() < Capacity) return true;
-  for (auto it = Recency.rbegin(); it != Recency.rend(); ++it) {
-    if (!(*it)->Dirty && (*it)->PinCount == 0) {
-      Remove(**it);
+  for (TPage* p = MruTail; p; p = p->MruPrev) {
+    if (!p->Dirty && p->PinCount == 0) {
+      Remove(*p);
       return true;
     }
   }
@@ -53,12 +64,12 @@ TPage& TPageCache::Add(std::int32_t number, const TPageLayout& layout) {
   page->Reset(number, layout);
   TPage* raw = page.get();
   Pages.insert(Pages.begin() + static_cast<std::ptrdiff_t>(IndexOf(number)), std::move(page));
-  Recency.insert(Recency.begin(), raw);
+  PushFront(*raw);
   return *raw;
 }
 
 void TPageCache::Remove(TPage& page) {
-  Recency.erase(std::remove(Recency.begin(), Recency.end(), &page), Recency.end());
+  Unlink(page);
   std::size_t at = IndexOf(page.Number);
   if (at < Pages.size() && Pages[at].get() == &page) {
     Pool.push_back(std::move(Pages[at]));
@@ -74,10 +85,10 @@ void TPageCache::DropUnpinned() {
 }
 
 void TPageCache::Trim(std::size_t capacity) {
-  std::vector<TPage*> order(Recency.rbegin(), Recency.rend());
-  for (TPage* p : order) {
-    if (Pages.size() <= capacity) break;
+  for (TPage* p = MruTail; p && Pages.size() > capacity;) {
+    TPage* previous = p->MruPrev;
     if (!p->Dirty && p->PinCount == 0) Remove(*p);
+    p = previous;
   }
   Capacity = std::max(capacity, Pages.size());
 }

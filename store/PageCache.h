@@ -14,6 +14,8 @@ namespace store {
 class TPageCache {
  public:
   explicit TPageCache(std::size_t capacity = 2) : Capacity(capacity) {}
+  TPageCache(TPageCache&&) = default;
+  TPageCache& operator=(TPageCache&&) = default;
 
   TPage* Find(std::int32_t number);
   // Evicts the least recently used clean, unpinned page when full; false
@@ -30,11 +32,13 @@ class TPageCache {
 
  private:
   std::size_t IndexOf(std::int32_t number) const;
-  void Touch(TPage* page);
+  void Unlink(TPage& page);
+  void PushFront(TPage& page);
 
   std::size_t Capacity;
   std::vector<std::unique_ptr<TPage>> Pages;
-  std::vector<TPage*> Recency;  // most recent first
+  TPage* MruHead = nullptr;  // most recently used
+  TPage* MruTail = nullptr;
   std::vector<std::unique_ptr<TPage>> Pool;
 };
 

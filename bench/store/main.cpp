@@ -1,0 +1,178 @@
+// Building an index of random integer keys, an ordered scan and the first
+// ten keys, done by the table store and by SQLite in the same run. Prints
+// the times and their ratios (SQLite time / store time: above 1 means the
+// store is faster).
+//   bench_store [DIR] [--cache PAGES]
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "BTree.h"
+#include "FieldValues.h"
+#include "Key.h"
+#include "TableFiles.h"
+
+using namespace store;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double Seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
+
+struct TFigures {
+  double Build = 0, Scan = 0, FirstTen = 0;
+  long long Checksum = 0;
+};
+
+TFigures RunStore(const std::string& dir, const std::vector<std::int32_t>& keys, std::size_t cachePages) {
+  TTableDefinition def;
+  TFieldDesc field;
+  field.SetName("k");
+  field.SetType(ftcInteger);
+  def.Fields = {field};
+  TDataFile::LayoutFields(def.Fields, "bench");
+  TIndexDefinition index;
+  index.Name = "byk";
+  index.Fields = {1};
+  def.Secondaries = {index};
+  std::filesystem::remove(dir + "/bench.DAT");
+  std::filesystem::remove(dir + "/bench.IDX");
+  TTableFiles table;
+  table.Create(dir, "bench", def);
+  table.IndexFile().SetPageCacheCapacity(cachePages);
+  TFigures f;
+  TDataFile& data = table.DataFile();
+  TIndexFile& idx = table.IndexFile();
+  TIndexTree tree(idx, 1);
+  TIndexTree deleted(idx, SysDeletedIndex);
+  const TKeyDef& def1 = idx.KeyDef(1);
+  std::vector<std::uint8_t> key(def1.KeyLength());
+  auto start = Clock::now();
+  for (std::int32_t value : keys) {
+    TRecord& record = data.NewRecord(false);
+    PutFieldNative(record.Buffer, data.Fields()[0], std::span(reinterpret_cast<const std::uint8_t*>(&value), 4), "bench");
+    def1.BuildKey(record.Buffer, key);
+    tree.Insert(key, record.RecordNumber);
+    deleted.Insert(SysDeletedKey(0, GetI32(record.Buffer, 5)), record.RecordNumber);
+    data.ReleaseRecord(record);
+  }
+  idx.Header().SetActiveRecords(static_cast<std::int32_t>(keys.size()));
+  table.Commit();
+  f.Build = Seconds(start);
+
+  start = Clock::now();
+  TTreePath path;
+  long long n = 0;
+  // The keys come from the index itself, as they do from SQLite's index.
+  auto valueOf = [](const std::vector<std::uint8_t>& k) {
+    return static_cast<std::int32_t>(((std::uint32_t{k[1]} << 24) | (std::uint32_t{k[2]} << 16) |
+                                      (std::uint32_t{k[3]} << 8) | k[4]) ^ 0x80000000u);
+  };
+  for (bool more = tree.First(path); more; more = tree.Next(path)) {
+    f.Checksum += valueOf(tree.KeyAt(path));
+    ++n;
+  }
+  f.Scan = Seconds(start);
+
+  const int repeats = 1000;
+  start = Clock::now();
+  for (int r = 0; r < repeats; ++r) {
+    TTreePath p;
+    bool more = tree.First(p);
+    for (int i = 0; i < 10 && more; ++i, more = tree.Next(p)) f.Checksum += valueOf(tree.KeyAt(p));
+  }
+  f.FirstTen = Seconds(start) / repeats;
+  if (n != static_cast<long long>(keys.size())) std::fprintf(stderr, "store scan saw %lld keys\n", n);
+  return f;
+}
+
+void Exec(sqlite3* db, const char* sql) {
+  char* error = nullptr;
+  if (sqlite3_exec(db, sql, nullptr, nullptr, &error) != SQLITE_OK) {
+    std::fprintf(stderr, "sqlite: %s\n", error ? error : "?");
+    std::exit(1);
+  }
+}
+
+TFigures RunSqlite(const std::string& dir, const std::vector<std::int32_t>& keys) {
+  const std::string path = dir + "/bench.sqlite";
+  std::filesystem::remove(path);
+  std::filesystem::remove(path + "-wal");
+  std::filesystem::remove(path + "-shm");
+  sqlite3* db = nullptr;
+  sqlite3_open(path.c_str(), &db);
+  Exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=OFF;");
+  Exec(db, "CREATE TABLE t(k INTEGER); CREATE INDEX byk ON t(k);");
+  TFigures f;
+  auto start = Clock::now();
+  sqlite3_stmt* insert = nullptr;
+  sqlite3_prepare_v2(db, "INSERT INTO t(k) VALUES (?)", -1, &insert, nullptr);
+  Exec(db, "BEGIN");
+  for (std::int32_t value : keys) {
+    sqlite3_bind_int(insert, 1, value);
+    sqlite3_step(insert);
+    sqlite3_reset(insert);
+  }
+  Exec(db, "COMMIT");
+  sqlite3_finalize(insert);
+  f.Build = Seconds(start);
+
+  sqlite3_stmt* scan = nullptr;
+  start = Clock::now();
+  sqlite3_prepare_v2(db, "SELECT k FROM t INDEXED BY byk ORDER BY k", -1, &scan, nullptr);
+  while (sqlite3_step(scan) == SQLITE_ROW) f.Checksum += sqlite3_column_int(scan, 0);
+  sqlite3_finalize(scan);
+  f.Scan = Seconds(start);
+
+  const int repeats = 1000;
+  sqlite3_stmt* first = nullptr;
+  sqlite3_prepare_v2(db, "SELECT k FROM t INDEXED BY byk ORDER BY k LIMIT 10", -1, &first, nullptr);
+  start = Clock::now();
+  for (int r = 0; r < repeats; ++r) {
+    while (sqlite3_step(first) == SQLITE_ROW) f.Checksum += sqlite3_column_int(first, 0);
+    sqlite3_reset(first);
+  }
+  f.FirstTen = Seconds(start) / repeats;
+  sqlite3_finalize(first);
+  sqlite3_close(db);
+  return f;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string dir = std::filesystem::temp_directory_path().string();
+  std::size_t cachePages = 4096;  // pages kept per index: room for the whole tree
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (arg == "--cache" && i + 1 < argc) cachePages = static_cast<std::size_t>(std::atol(argv[++i]));
+    else dir = arg;
+  }
+  std::printf("table store vs SQLite (WAL, synchronous=OFF, one transaction); index page cache %zu pages\n",
+              cachePages);
+  std::printf("%-10s %-12s %12s %12s %9s\n", "keys", "work", "store s", "sqlite s", "ratio");
+  for (int count : {100000, 1000000}) {
+    std::mt19937 random(7);
+    std::vector<std::int32_t> keys(static_cast<std::size_t>(count));
+    for (auto& k : keys) k = static_cast<std::int32_t>(random());
+    TFigures s = RunStore(dir, keys, cachePages);
+    TFigures q = RunSqlite(dir, keys);
+    auto row = [&](const char* work, double a, double b) {
+      std::printf("%-10d %-12s %12.6f %12.6f %9.2f\n", count, work, a, b, a > 0 ? b / a : 0.0);
+    };
+    row("build", s.Build, q.Build);
+    row("scan", s.Scan, q.Scan);
+    row("first ten", s.FirstTen, q.FirstTen);
+    std::filesystem::remove(dir + "/bench.DAT");
+    std::filesystem::remove(dir + "/bench.IDX");
+    std::filesystem::remove(dir + "/bench.sqlite");
+  }
+  return 0;
+}
