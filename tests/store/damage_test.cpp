@@ -147,11 +147,16 @@ TEST_F(Damage, EveryIndexFileTestHasItsError) {
 }
 
 TEST_F(Damage, CutsAtEveryLengthAreRefused) {
-  for (std::size_t length = 0; length < Data.size(); ++length) {
+#ifdef SAUNO_STORE_SANITIZED
+  const std::size_t step = 7;  // the unchecked build tries every length
+#else
+  const std::size_t step = 1;
+#endif
+  for (std::size_t length = 0; length < Data.size(); length += step) {
     std::vector<std::uint8_t> d(Data.begin(), Data.begin() + static_cast<long>(length));
     ASSERT_NE(Outcome(d, Index), 0) << "data file cut to " << length;
   }
-  for (std::size_t length = 0; length < Index.size(); ++length) {
+  for (std::size_t length = 0; length < Index.size(); length += step) {
     std::vector<std::uint8_t> i(Index.begin(), Index.begin() + static_cast<long>(length));
     ASSERT_NE(Outcome(Data, i), 0) << "index file cut to " << length;
   }
