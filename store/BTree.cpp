@@ -303,6 +303,12 @@ void TIndexTree::FixAfterRemoval(TTreePath& path, std::size_t level) {
   ShrinkRoot();
 }
 
+void TIndexTree::RequireAbsent(TConstBytes key) {
+  TTreePath path;
+  if (Find(key, path))
+    RaiseStoreError(STORE_KEYVIOL, File.TableName(), File.IndexDisplayName(Slot), {});
+}
+
 bool TIndexTree::Find(TConstBytes key, TTreePath& path) {
   if (!Seek(key, path)) return false;
   return Def.Compare(KeyAt(path), key) == 0;

@@ -50,6 +50,8 @@ class TIndexTree {
   // Removes the entry with this exact key and reference.
   void Delete(TConstBytes key, std::int32_t ref);
   void Replace(TConstBytes oldKey, std::int32_t oldRef, TConstBytes newKey, std::int32_t newRef);
+  // Raises STORE_KEYVIOL, naming the index, when an entry has this key.
+  void RequireAbsent(TConstBytes key);
   // Positions on the first entry whose key equals `key`.
   bool Find(TConstBytes key, TTreePath& path);
   // Positions on the first entry whose key is not below `key`.

@@ -116,6 +116,20 @@ void TTableFiles::RebuildSysDeleted() {
   Index->MarkHeaderDirty();
 }
 
+bool TTableFiles::DetectChanges() {
+  if (Index->RefreshHeader()) {
+    Data->ReloadHeader();
+    Data->DiscardCache();
+    Index->DiscardCache();
+    return true;
+  }
+  if (Data->RefreshHeader()) {
+    Data->DiscardCache();
+    return true;
+  }
+  return false;
+}
+
 void TTableFiles::Close() {
   Index.reset();
   Data.reset();

@@ -49,6 +49,11 @@ class TTableFiles {
   void Close();
   // Writes every dirty record and page and both headers (forced).
   void Commit(bool flushOs = false);
+  // Compares the change counters with the files: when the index file moved,
+  // both headers are re-read and every cached record and page is dropped;
+  // when only the data file moved, its header is replaced and the records
+  // dropped. True when anything changed.
+  bool DetectChanges();
   bool ReadOnly() const { return Data->ReadOnly() || Index->ReadOnly(); }
   bool ReuseSlots() const { return !Index->Header().NoPrimaryFields(); }
 

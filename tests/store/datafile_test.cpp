@@ -210,3 +210,31 @@ TEST(TableFilesOpen, ExclusiveUseShutsOutOtherOpensInTheProcess) {
   EXPECT_NO_THROW(second.Open(dir.Path(), "t", TAccess::acReadWrite, false));
   EXPECT_EQ(ErrorOf([&] { TTableFiles().Open(dir.Path(), "t", TAccess::acReadWrite, true); }), STORE_OSEACCES);
 }
+
+TEST(FileList, HandlersShareOneOpenFileAndKeepTheirOwnPositions) {
+  TScratchDir dir;
+  const std::string path = dir.File("shared.bin");
+  WriteFileBytes(path, {1, 2, 3, 4, 5, 6});
+  const std::size_t before = TFileList::Instance().OpenFileCount();
+  TFileHandler a("a"), b("b");
+  a.Open(path, TAccess::acReadWrite, false);
+  b.Open(path, TAccess::acReadWrite, false);
+  EXPECT_EQ(TFileList::Instance().OpenFileCount(), before + 1);
+  std::uint8_t one[2];
+  a.Seek(4, TSeekOrigin::soBeginning);
+  b.Read(one, false);
+  EXPECT_EQ(one[0], 1);
+  a.Read(one, false);
+  EXPECT_EQ(one[0], 5);
+  b.Read(one, false);
+  EXPECT_EQ(one[0], 3);
+  EXPECT_EQ(b.Seek(-1, TSeekOrigin::soEnd), 5u);
+  EXPECT_EQ(ErrorOf([&] { a.Read(one, false); }), STORE_READERR);  // only 0 bytes left
+  EXPECT_EQ(a.Read(one, true), 0u);
+  a.Seek(3, TSeekOrigin::soBeginning);
+  a.Write({});  // an empty write cuts the file here
+  EXPECT_EQ(b.Size(), 3u);
+  a.Close();
+  b.Close();
+  EXPECT_EQ(TFileList::Instance().OpenFileCount(), before);
+}

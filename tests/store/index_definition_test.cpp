@@ -100,6 +100,16 @@ TEST(IndexLifecycle, DeletingAnIndexKeepsItsPagesAndEmptyingResetsTheFile) {
   EXPECT_EQ(table.IndexFile().Header().NextPage(), pages);
   EXPECT_TRUE(CheckTable(table).empty());
 
+  // Uniqueness is tested before a change: the key of a unique index.
+  std::vector<std::uint8_t> image = writer.Read(1);
+  std::uint16_t code = 0;
+  EXPECT_EQ(MessageOf([&] { TIndexTree(table.IndexFile(), 0).RequireAbsent(table.IndexFile().KeyDef(0).BuildKey(image)); },
+                      &code),
+            "Table Store Engine Error # 9729 Duplicate key found in the index 'Primary' of the table '" + dir.Path() +
+                "/t.DAT'");
+  PutI32(image, 10, 5000);
+  EXPECT_NO_THROW(TIndexTree(table.IndexFile(), 0).RequireAbsent(table.IndexFile().KeyDef(0).BuildKey(image)));
+
   table.IndexFile().Empty();
   table.Commit();
   EXPECT_EQ(ReadFileBytes(dir.File("t.IDX")).size(), 4096u);
