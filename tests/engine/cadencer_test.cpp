@@ -6,7 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "engine/asynctimer.h"
 #include "runtime/application.h"
+#include "runtime/forms.h"
+#include "runtime/properties.h"
+#include "runtime/timer.h"
 
 using namespace sauno;
 
@@ -319,6 +323,71 @@ TEST_F(CadencerPumpTest, IdleModeProgressesEachTurn)
     int stopped = progressed;
     EXPECT_EQ(Turns(10), 0);
     EXPECT_EQ(progressed, stopped);
+}
+
+// ---- As the scene description gives them -------------------------------------------------
+
+class TimingForm : public TCustomForm {
+public:
+    using TCustomForm::TCustomForm;
+    TNotifyEvent NotifyHandler(std::string_view name) override
+    {
+        if (name == "sietodTimer") return [this](TComponent*) { ++ticks; };
+        return TCustomForm::NotifyHandler(name);
+    }
+    int ticks = 0;
+};
+
+TEST(CadencerTest, PublishedPropertiesOfBothTimingClasses)
+{
+    RegisterRuntimeClasses();
+    RegisterSceneClasses();
+    RegisterTimingClasses();
+    ClassRegistry::Instance().Register("TTimingForm", "TCustomForm", nullptr);
+    TimingForm form(nullptr);
+    form.ReadDescription(R"(TTimingForm Form1 {
+      TScene Scene1 { }
+      TCadencer cad1 {
+        Scene = Scene1
+        Mode = cmManual
+        TimeReference = cmRTC
+        TimeMultiplier = 2.5
+        MaxDeltaTime = 0.5
+        MinDeltaTime = 0.001
+        FixedDeltaTime = 0.01
+        SleepLength = 2
+      }
+      TAsyncTimer sietod {
+        Interval = 120
+        ThreadPriority = tpNormal
+        OnTimer = sietodTimer
+      }
+    })");
+    auto* cad1 = dynamic_cast<TCadencer*>(form.FindComponent("cad1"));
+    auto* sietod = dynamic_cast<TAsyncTimer*>(form.FindComponent("sietod"));
+    ASSERT_TRUE(cad1 && sietod);
+    EXPECT_EQ(cad1->Scene(), form.FindComponent("Scene1"));
+    EXPECT_EQ(cad1->Mode(), TCadencerMode::cmManual);
+    EXPECT_EQ(cad1->TimeReference(), TCadencerTimeReference::cmRTC);
+    EXPECT_EQ(cad1->TimeMultiplier(), 2.5);
+    EXPECT_EQ(cad1->MaxDeltaTime, 0.5);
+    EXPECT_EQ(cad1->MinDeltaTime, 0.001);
+    EXPECT_EQ(cad1->FixedDeltaTime, 0.01);
+    EXPECT_EQ(cad1->SleepLength, 2);
+    EXPECT_TRUE(cad1->Enabled());
+    EXPECT_FALSE(ASAPHandlerExists());
+    EXPECT_EQ(sietod->Interval(), 120);
+    EXPECT_EQ(sietod->ThreadPriority(), TThreadPriority::tpNormal);
+    EXPECT_FALSE(sietod->Enabled());
+    ASSERT_TRUE(sietod->OnTimer);
+    sietod->OnTimer(sietod);
+    EXPECT_EQ(form.ticks, 1);
+
+    for (const char* bad : {"TCadencer c { Mode = cmSometimes }", "TAsyncTimer t { Interval = 65536 }",
+                            "TAsyncTimer t { ThreadPriority = 3 }"}) {
+        TimingForm other(nullptr);
+        EXPECT_THROW(other.ReadDescription(std::string("TTimingForm F {\n") + bad + "\n}"), std::exception) << bad;
+    }
 }
 
 }  // namespace
