@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <vector>
 
@@ -40,7 +41,7 @@ class TRecordCache {
   // Evicts clean, unpinned records until within capacity.
   void Trim(std::size_t capacity);
 
-  const std::vector<std::unique_ptr<TRecord>>& Sorted() const { return Records; }
+  const std::deque<std::unique_ptr<TRecord>>& Sorted() const { return Records; }
   std::size_t Size() const { return Records.size(); }
   std::size_t CapacityLimit() const { return Capacity; }
 
@@ -51,7 +52,7 @@ class TRecordCache {
 
   std::size_t RecordSize;
   std::size_t Capacity;
-  std::vector<std::unique_ptr<TRecord>> Records;
+  std::deque<std::unique_ptr<TRecord>> Records;  // sorted; appends and evictions happen at the ends
   std::vector<std::unique_ptr<TRecord>> Pool;
   TRecord* MruHead = nullptr;
   TRecord* MruTail = nullptr;
