@@ -396,6 +396,25 @@ TFieldDesc TDataFile::FieldByNumber(std::uint16_t number) const {
   return FieldList[number - 1u];
 }
 
+void TDataFile::SetFieldDescriptor(std::uint16_t number, const TFieldDesc& field) {
+  const TFieldDesc current = FieldByNumber(number);
+  if (field.Number() != current.Number() || field.Type() != current.Type() || field.Subtype() != current.Subtype() ||
+      field.DeclaredSize() != current.DeclaredSize() || field.PhysicalSize() != current.PhysicalSize() ||
+      field.Offset() != current.Offset() || field.Scale() != current.Scale())
+    RaiseStoreError(STORE_INVALIDFLDTYPE, TableName(), {}, current.Name());
+  if (!TextValidForField(field, field.MinValue(), false) || !TextValidForField(field, field.MaxValue(), false) ||
+      !TextValidForField(field, field.DefaultValue(), true))
+    RaiseStoreError(STORE_INVALIDVCHKSTRUCT, TableName(), {}, current.Name());
+  const std::string name(TrimText(field.Name()));
+  if (name.empty() || name.size() > 30 || !IsIdentifierStart(static_cast<unsigned char>(name[0])))
+    RaiseStoreError(STORE_INVALIDFIELDNAME, TableName(), {}, field.Name());
+  for (const TFieldDesc& other : FieldList)
+    if (other.Number() != number && SameTextNoCase(TrimText(other.Name()), name))
+      RaiseStoreError(STORE_INVALIDFIELDNAME, TableName(), {}, field.Name());
+  FieldList[number - 1u] = field;
+  DescriptorsDirty = true;
+}
+
 std::uint16_t TDataFile::FieldNumber(std::string_view name) const {
   for (std::size_t i = 0; i < FieldList.size(); ++i)
     if (SameTextNoCase(TrimText(FieldList[i].Name()), TrimText(name))) return static_cast<std::uint16_t>(i + 1);

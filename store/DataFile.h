@@ -71,6 +71,11 @@ class TDataFile : public TFileHandler {
   std::int32_t NextRecordIdentifier();
   void SetLastAutoInc(std::int32_t value);
   TFieldDesc FieldByNumber(std::uint16_t number) const;
+  // Replaces a descriptor's name, description, limits, default and flags;
+  // the layout (number, type, sizes, offset) must stay as it is, else
+  // STORE_INVALIDFLDTYPE. The descriptor block is rewritten at the next
+  // header write.
+  void SetFieldDescriptor(std::uint16_t number, const TFieldDesc& field);
   // 1-based number of the field, compared without regard to case; 0 if none.
   std::uint16_t FieldNumber(std::string_view name) const;
   const std::vector<TFieldDesc>& Fields() const { return FieldList; }

@@ -238,3 +238,33 @@ TEST(FileList, HandlersShareOneOpenFileAndKeepTheirOwnPositions) {
   b.Close();
   EXPECT_EQ(TFileList::Instance().OpenFileCount(), before);
 }
+
+TEST(DataFileDescriptors, ChangedDescriptorsAreWrittenWithTheHeader) {
+  TScratchDir dir;
+  {
+    TTableFiles table;
+    table.Create(dir.Path(), "t", Scores(true));
+    TDataFile& data = table.DataFile();
+    TFieldDesc f = data.FieldByNumber(2);
+    f.SetDescription("Seconds in the sauna");
+    f.SetDefaultValue("0");
+    data.SetFieldDescriptor(2, f);
+    TFieldDesc renamed = data.FieldByNumber(1);
+    renamed.SetName("AIKA");
+    EXPECT_EQ(ErrorOf([&] { data.SetFieldDescriptor(1, renamed); }), STORE_INVALIDFIELDNAME);
+    TFieldDesc resized = data.FieldByNumber(1);
+    resized.SetDeclaredSize(9);
+    EXPECT_EQ(ErrorOf([&] { data.SetFieldDescriptor(1, resized); }), STORE_INVALIDFLDTYPE);
+    TFieldDesc badDefault = data.FieldByNumber(2);
+    badDefault.SetDefaultValue("soon");
+    EXPECT_EQ(ErrorOf([&] { data.SetFieldDescriptor(2, badDefault); }), STORE_INVALIDVCHKSTRUCT);
+    table.Commit();
+  }
+  auto bytes = ReadFileBytes(dir.File("t.DAT"));
+  const std::size_t at = 127 + 768;
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&bytes[at + 34]), bytes[at + 33]), "Seconds in the sauna");
+  EXPECT_EQ(bytes[at + 196], 1);
+  EXPECT_EQ(bytes[at + 197], '0');
+  TTableFiles table;
+  EXPECT_NO_THROW(table.Open(dir.Path(), "t", TAccess::acReadWrite, false));
+}
