@@ -12,9 +12,7 @@ namespace sauno {
 enum class TCameraStyle : uint8_t { csPerspective, csOrthogonal, csOrtho2D, csCustom, csInfinitePerspective };
 enum class TLightStyle : uint8_t { lsSpot, lsOmni, lsParallel };
 
-struct TRectangle {
-    int32_t left = 0, top = 0, width = 0, height = 0;
-};
+using TRectangle = TRectangleI;
 
 class TCamera : public TBaseSceneObject {
 public:

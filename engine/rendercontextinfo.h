@@ -19,6 +19,10 @@ enum class TObjectsSorting : uint8_t {
 };
 enum class TVisibilityCulling : uint8_t { vcInherited, vcNone, vcObjectBased, vcHierarchical };
 
+struct TRectangleI {
+    int32_t left = 0, top = 0, width = 0, height = 0;
+};
+
 struct TRenderContextClippingInfo {
     TVector4 origin;
     TVector4 clippingDirection;

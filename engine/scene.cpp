@@ -899,7 +899,11 @@ void TScene::AttachBuffer(TSceneBuffer* buffer)
     if (buffers_.size() > 1) {
         TContext* base = buffers_.front()->RenderingContext();
         TContext* added = buffer->RenderingContext();
-        if (base && added && base != added) base->ShareListsWith(*added);
+        if (base && added && base != added) {
+            const auto& group = base->SharedContexts();
+            // A buffer opened after the base was made sharing with it already.
+            if (std::find(group.begin(), group.end(), added) == group.end()) base->ShareListsWith(*added);
+        }
     }
 }
 

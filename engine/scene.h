@@ -295,6 +295,9 @@ public:
     TVisibilityCulling VisibilityCulling() const { return visibilityCulling_; }
     void SetVisibilityCulling(TVisibilityCulling value);
 
+    // One scene pass of a frame: a fresh rci, then the tree (or `base`) renders itself.
+    void RenderTree(TSceneBuffer& buffer, int width, int height, TDrawState drawState, TBaseSceneObject* base);
+
     // The buffers that draw this scene; the first one's context is the base context.
     void AttachBuffer(TSceneBuffer* buffer);
     void DetachBuffer(TSceneBuffer* buffer);

@@ -11,18 +11,8 @@ namespace sauno {
 
 namespace {
 
-// The value of an enumeration written by name; the names are in the enumeration's order.
-template <class E>
-E EnumValue(const PropValue& value, const std::string& property, std::initializer_list<const char*> names)
-{
-    const std::string& name = value.AsIdent(property);
-    int i = 0;
-    for (const char* n : names) {
-        if (name == n) return static_cast<E>(i);
-        ++i;
-    }
-    throw Exception("Invalid property value for " + property + " (line " + std::to_string(value.line) + ")");
-}
+using describe::Enumeration;
+
 
 constexpr std::initializer_list<const char*> SortingNames = {"osInherited", "osNone", "osRenderFarthestFirst",
                                                              "osRenderBlendedLast", "osRenderNearestFirst"};
@@ -53,10 +43,10 @@ void RegisterSceneClasses()
     Integer<Node>(node, "Tag", [](Node& n, int64_t v) { n.Tag = static_cast<int32_t>(v); });
     Float<Node>(node, "TagFloat", [](Node& n, double v) { n.TagFloat = static_cast<float>(v); });
     Property<Node>(node, "ObjectsSorting", [](Node& n, const PropValue& v, TReader&) {
-        n.SetObjectsSorting(EnumValue<TObjectsSorting>(v, "ObjectsSorting", SortingNames));
+        n.SetObjectsSorting(Enumeration<TObjectsSorting>(v, "ObjectsSorting", SortingNames));
     });
     Property<Node>(node, "VisibilityCulling", [](Node& n, const PropValue& v, TReader&) {
-        n.SetVisibilityCulling(EnumValue<TVisibilityCulling>(v, "VisibilityCulling", CullingNames));
+        n.SetVisibilityCulling(Enumeration<TVisibilityCulling>(v, "VisibilityCulling", CullingNames));
     });
     Holder<Node>(node, "Direction.Coordinates", &Node::Direction);
     Holder<Node>(node, "Position.Coordinates", &Node::Position);
@@ -74,7 +64,7 @@ void RegisterSceneClasses()
     ClassInfo& invariant = r.Register("TCameraInvariantObject", "TImmaterialSceneObject", nullptr);
     Property<TCameraInvariantObject>(invariant, "CamInvarianceMode",
                                      [](TCameraInvariantObject& n, const PropValue& v, TReader&) {
-                                         n.SetCamInvarianceMode(EnumValue<TCameraInvarianceMode>(
+                                         n.SetCamInvarianceMode(Enumeration<TCameraInvarianceMode>(
                                              v, "CamInvarianceMode", {"cimNone", "cimPosition", "cimOrientation"}));
                                      });
     r.Register("TSceneObject", "TCustomSceneObject", nullptr);
@@ -94,7 +84,7 @@ void RegisterSceneClasses()
     Reference<TCamera, TBaseSceneObject>(camera, "TargetObject",
                                          [](TCamera& c, TBaseSceneObject* t) { c.SetTargetObject(t); });
     Property<TCamera>(camera, "CameraStyle", [](TCamera& c, const PropValue& v, TReader&) {
-        c.SetCameraStyle(EnumValue<TCameraStyle>(
+        c.SetCameraStyle(Enumeration<TCameraStyle>(
             v, "CameraStyle", {"csPerspective", "csOrthogonal", "csOrtho2D", "csCustom", "csInfinitePerspective"}));
     });
 
@@ -110,7 +100,7 @@ void RegisterSceneClasses()
     Float<TLightSource>(light, "QuadraticAttenuation",
                         [](TLightSource& l, double v) { l.SetQuadraticAttenuation(static_cast<float>(v)); });
     Property<TLightSource>(light, "LightStyle", [](TLightSource& l, const PropValue& v, TReader&) {
-        l.SetLightStyle(EnumValue<TLightStyle>(v, "LightStyle", {"lsSpot", "lsOmni", "lsParallel"}));
+        l.SetLightStyle(Enumeration<TLightStyle>(v, "LightStyle", {"lsSpot", "lsOmni", "lsParallel"}));
     });
     Bool<TLightSource>(light, "Shining", [](TLightSource& l, bool v) { l.SetShining(v); });
     Float<TLightSource>(light, "SpotCutOff", [](TLightSource& l, double v) { l.SetSpotCutOff(static_cast<float>(v)); });
@@ -120,10 +110,10 @@ void RegisterSceneClasses()
 
     ClassInfo& scene = r.Register("TScene", "TComponent", [](TComponent* owner) { return new TScene(owner); });
     Property<TScene>(scene, "ObjectsSorting", [](TScene& s, const PropValue& v, TReader&) {
-        s.SetObjectsSorting(EnumValue<TObjectsSorting>(v, "ObjectsSorting", SortingNames));
+        s.SetObjectsSorting(Enumeration<TObjectsSorting>(v, "ObjectsSorting", SortingNames));
     });
     Property<TScene>(scene, "VisibilityCulling", [](TScene& s, const PropValue& v, TReader&) {
-        s.SetVisibilityCulling(EnumValue<TVisibilityCulling>(v, "VisibilityCulling", CullingNames));
+        s.SetVisibilityCulling(Enumeration<TVisibilityCulling>(v, "VisibilityCulling", CullingNames));
     });
 }
 

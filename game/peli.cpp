@@ -103,8 +103,8 @@ void TForm1::FormCreate(TComponent*)
         playerName = settings.ReadString("Misc", "Name", "pelaaja");
         if (settings.ReadString("Graphics", "mode", "windowed") == "fullscreen") fstimer->SetEnabled(true);
     }
-    scnf->Width = resWidth;
-    scnf->Height = resHeight;
+    scnf->SetWidth(resWidth);
+    scnf->SetHeight(resHeight);
     platform::ChangeDirectory(exeDir + "data");  // on failure the model is looked for where we are
     lvl->LoadFromFile("sauna2.3ds");
     alusta();
@@ -121,7 +121,7 @@ void TForm1::fstimerTimer(TComponent*)
 {
     scnf->SetActive(true);
     scn->SetVisible(false);
-    Camera1->SetSceneScale(static_cast<float>(scnf->Height) / 650.0f);
+    Camera1->SetSceneScale(static_cast<float>(scnf->Height()) / 650.0f);
     fstimer->SetEnabled(false);
 }
 
@@ -395,7 +395,8 @@ void RegisterGameClasses()
     done = true;
     RegisterRuntimeClasses();
     RegisterSceneClasses();
-    RegisterEngineStandIns();
+    RegisterViewerClasses();
+    RegisterTimingClasses();
     RegisterContentStandIns();
     RegisterStoreStandIns();
     ClassRegistry::Instance().Register("TForm1", "TCustomForm", nullptr);

@@ -6,7 +6,9 @@
 #include <string>
 
 #include "game/standins/content_standins.h"
-#include "game/standins/engine_standins.h"
+#include "engine/asynctimer.h"
+#include "engine/cadencer.h"
+#include "engine/viewer.h"
 #include "game/standins/store_standins.h"
 #include "runtime/forms.h"
 #include "runtime/timer.h"

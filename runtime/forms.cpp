@@ -74,6 +74,15 @@ void TCustomForm::RequestPixelFormat(const platform::GLPixelFormat& format)
     pixelFormat_ = format;
 }
 
+void TCustomForm::RemakeWindow(const platform::GLPixelFormat& format)
+{
+    pixelFormat_ = format;
+    if (!window_) return;
+    Application().UnregisterWindow(window_->Id());
+    window_->Remake(format);
+    Application().RegisterWindow(window_->Id(), this);
+}
+
 void TCustomForm::Show()
 {
     Window().Show();

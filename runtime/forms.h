@@ -66,6 +66,8 @@ public:
     platform::Window& Window();
     bool HasWindow() const { return window_ != nullptr; }
     void RequestPixelFormat(const platform::GLPixelFormat& format);
+    // Makes the window again for another pixel format; its GL contexts must be closed first.
+    void RemakeWindow(const platform::GLPixelFormat& format);
     void Show();
     void Invalidate() { Application().Invalidate(this); }
 

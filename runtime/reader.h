@@ -16,6 +16,7 @@
 // references to components by name once everything is read, and then calls Loaded on the root
 // and on each component in creation order.
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -131,6 +132,19 @@ void Reference(ClassInfo& info, const std::string& name, F set)
             set(*target, r);
         });
     });
+}
+
+// The value of an enumeration written by name; `names` are in the enumeration's order.
+template <class E>
+E Enumeration(const PropValue& value, const std::string& property, std::initializer_list<const char*> names)
+{
+    const std::string& name = value.AsIdent(property);
+    int i = 0;
+    for (const char* n : names) {
+        if (name == n) return static_cast<E>(i);
+        ++i;
+    }
+    throw Exception("Invalid property value for " + property + " (line " + std::to_string(value.line) + ")");
 }
 
 // Values kept in the description for the record that this implementation has no use for.

@@ -9,7 +9,7 @@
 
 #include "engine/behaviours.h"
 #include "engine/scene.h"
-#include "game/standins/engine_standins.h"
+#include "engine/cadencer.h"
 
 namespace sauno {
 

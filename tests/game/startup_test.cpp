@@ -66,7 +66,7 @@ TEST_F(GameTest, TheDescriptionBuildsEveryComponentWithItsValues)
     EXPECT_EQ(f.SoundLibrary1->Samples[1]->Name, "sihahdus2.wav");
     EXPECT_TRUE(f.SMFMOD1->Active);
     EXPECT_EQ(f.SMFMOD1->Listener, f.kamera);
-    EXPECT_EQ(f.cad1->Scene, f.Scene1);
+    EXPECT_EQ(f.cad1->Scene(), f.Scene1);
     EXPECT_EQ(f.Timer1->Interval(), 10000u);
     EXPECT_TRUE(f.Timer1->Enabled());
     EXPECT_FALSE(f.fstimer->Enabled());
@@ -86,8 +86,8 @@ TEST_F(GameTest, WithoutSettingsTheGamePlaysInTheWindowWithTheDefaults)
     TForm1& f = Build();
     EXPECT_EQ(f.resWidth, 640);
     EXPECT_EQ(f.resHeight, 480);
-    EXPECT_EQ(f.scnf->Width, 640);
-    EXPECT_EQ(f.scnf->Height, 480);
+    EXPECT_EQ(f.scnf->Width(), 640);
+    EXPECT_EQ(f.scnf->Height(), 480);
     EXPECT_EQ(f.playerName, "pelaaja");
     EXPECT_FALSE(f.fstimer->Enabled());
     EXPECT_EQ(f.exeDir, dir.string() + "/");
@@ -112,8 +112,8 @@ TEST_F(GameTest, SettingsAreReadFromBesideTheExecutable)
 {
     WriteSettings("[graphics]\nRESOW=0x400\nresoh=600\nmode=fullscreen\n[MISC]\nname=Ville\n");
     TForm1& f = Build();
-    EXPECT_EQ(f.scnf->Width, 1024);
-    EXPECT_EQ(f.scnf->Height, 600);
+    EXPECT_EQ(f.scnf->Width(), 1024);
+    EXPECT_EQ(f.scnf->Height(), 600);
     EXPECT_EQ(f.playerName, "Ville");
     EXPECT_TRUE(f.fstimer->Enabled());
     f.fstimerTimer(f.fstimer);

@@ -1,0 +1,41 @@
+#pragma once
+// The display modes: a process-wide list built once (entry 0 the desktop), the choice of the
+// mode closest to a request, and the switch to it for this process and back.
+#include <SDL.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace sauno {
+
+struct TVideoMode {
+    uint16_t width = 0, height = 0;
+    uint8_t colorDepth = 0;      // bits per pixel; 24-bit colour in 32-bit pixels counts as 32
+    uint8_t maxFrequency = 0;    // the highest refresh rate seen for it, Hz
+    std::string description;     // "%d x %d, %d bpp"; "default" for the desktop
+};
+
+constexpr size_t MaxVideoModes = 200;
+
+// Builds the list on first use; later calls do nothing.
+void ListVideoModes();
+const std::vector<TVideoMode>& VideoModes();
+// Offers a mode to a list: a known size and depth only raises its highest rate.
+void OfferVideoMode(std::vector<TVideoMode>& modes, const TVideoMode& mode);
+// The best entry of `modes` at least w x h x d: each of its three excesses no larger than the
+// best so far, ties to the later entry; 0 (the desktop, never chosen) when none fits.
+int FindVideoMode(const std::vector<TVideoMode>& modes, int width, int height, int depth);
+int FindVideoMode(int width, int height, int depth);
+// Bits per pixel of the desktop.
+int GetCurrentColorDepth();
+
+// Puts `window` in full screen on mode `index` (with the refresh rate, if above 0, held to the
+// mode's highest); the display changes for this process only. False when the display refuses.
+bool SwitchDisplayMode(SDL_Window* window, int index, int refreshRate);
+// Takes `window` out of full screen, which gives the display its own mode back.
+void RestoreDisplayMode(SDL_Window* window);
+// True between a successful switch and its restore.
+bool DisplayModeSwitched();
+
+}  // namespace sauno

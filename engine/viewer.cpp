@@ -1,0 +1,303 @@
+#include "engine/viewer.h"
+
+#include <SDL.h>
+
+#include "engine/context.h"
+#include "engine/videomodes.h"
+#include "platform/exception.h"
+#include "platform/keyboard.h"
+#include "runtime/application.h"
+
+namespace sauno {
+
+void ApplyVSync(TVSyncMode mode)
+{
+    const int wanted = mode == TVSyncMode::vsmSync ? 1 : 0;
+    if (SDL_GL_GetSwapInterval() != wanted) SDL_GL_SetSwapInterval(wanted);  // ignored where unsupported
+}
+
+// ---- Windowed viewer ----------------------------------------------------------------------
+
+TSceneViewer::TSceneViewer(TComponent* owner) : TControl(owner), buffer_(std::make_unique<TSceneBuffer>(this))
+{
+    buffer_->OnChange = [this](TSceneBuffer*) {
+        if (!buffer_->Rendering()) Invalidate();
+    };
+    buffer_->OnStructuralChange = [this](TSceneBuffer*) { RecreateWindow(); };
+    buffer_->OnViewerBeforeRender = [this](TSceneBuffer*) { ApplyVSync(VSync); };
+}
+
+TSceneViewer::~TSceneViewer()
+{
+    BeginDestroy();
+    // The context goes before the window it draws on.
+    buffer_.reset();
+}
+
+void TSceneViewer::SetCamera(TCamera* camera)
+{
+    if (camera == buffer_->Camera()) return;
+    if (buffer_->Camera()) RemoveFreeNotification(buffer_->Camera());
+    if (camera) FreeNotification(camera);
+    buffer_->SetCamera(camera);
+}
+
+void TSceneViewer::Notification(TComponent* component, TOperation operation)
+{
+    if (operation == TOperation::opRemove && component == buffer_->Camera()) buffer_->CameraDestroyed();
+    TControl::Notification(component, operation);
+}
+
+void TSceneViewer::SetParentComponent(TComponent* parent) { TControl::SetParentComponent(parent); }
+
+void TSceneViewer::Loaded()
+{
+    TControl::Loaded();
+    TCustomForm* form = ParentForm();
+    if (!form) return;
+    // The window's visual is fixed when it is made: it is made with what this buffer asks for.
+    if (!form->HasWindow()) form->RequestPixelFormat(buffer_->PixelFormatRequest());
+    OpenContextOnWindow();
+}
+
+void TSceneViewer::OpenContextOnWindow()
+{
+    TCustomForm* form = ParentForm();
+    int left, top, width, height;
+    BoundsInParent(left, top, width, height);
+    buffer_->SetSize(width, height);
+    buffer_->OpenContext(form->Window());
+}
+
+void TSceneViewer::RecreateWindow()
+{
+    TCustomForm* form = ParentForm();
+    if (!form || !form->HasWindow()) return;
+    buffer_->CloseContext();
+    form->RemakeWindow(buffer_->PixelFormatRequest());
+    OpenContextOnWindow();
+    Invalidate();
+}
+
+void TSceneViewer::Resized()
+{
+    int left, top, width, height;
+    BoundsInParent(left, top, width, height);
+    buffer_->SetSize(width, height);
+}
+
+void TSceneViewer::SetVisible(bool value) { TControl::SetVisible(value); }
+
+void TSceneViewer::Paint()
+{
+    TCustomForm* form = ParentForm();
+    if (!form || !form->HasWindow() || !buffer_->HasContext()) return;
+    int x = 0, y = 0;
+    SDL_GetWindowPosition(form->Window().Handle(), &x, &y);
+    if (x != lastScreenX_ || y != lastScreenY_) {
+        // The window moved: issue the viewport again.
+        lastScreenX_ = x;
+        lastScreenY_ = y;
+        Resized();
+    }
+    buffer_->RenderFrame();
+}
+
+// ---- Non-visual and full-screen viewers -----------------------------------------------------
+
+TNonVisualViewer::TNonVisualViewer(TComponent* owner)
+    : TComponent(owner), buffer_(std::make_unique<TSceneBuffer>(this))
+{
+}
+
+TNonVisualViewer::~TNonVisualViewer() = default;
+
+void TNonVisualViewer::SetCamera(TCamera* camera)
+{
+    if (camera == buffer_->Camera()) return;
+    if (buffer_->Camera()) RemoveFreeNotification(buffer_->Camera());
+    if (camera) FreeNotification(camera);
+    buffer_->SetCamera(camera);
+}
+
+void TNonVisualViewer::Notification(TComponent* component, TOperation operation)
+{
+    if (operation == TOperation::opRemove && component == buffer_->Camera()) buffer_->CameraDestroyed();
+    TComponent::Notification(component, operation);
+}
+
+void TNonVisualViewer::SetWidth(int value)
+{
+    if (value == width_) return;
+    width_ = value < 1 ? 1 : value;
+    StructuralChange();
+}
+
+void TNonVisualViewer::SetHeight(int value)
+{
+    if (value == height_) return;
+    height_ = value < 1 ? 1 : value;
+    StructuralChange();
+}
+
+TFullScreenViewer::TFullScreenViewer(TComponent* owner) : TNonVisualViewer(owner)
+{
+    SetWidth(800);
+    SetHeight(600);
+    buffer_->OnChange = [this](TSceneBuffer*) {
+        if (window_ && !buffer_->Rendering()) Application().Invalidate(this);
+    };
+    buffer_->OnStructuralChange = [this](TSceneBuffer*) { StructuralChange(); };
+    buffer_->OnViewerBeforeRender = [this](TSceneBuffer*) { ApplyVSync(VSync); };
+}
+
+TFullScreenViewer::~TFullScreenViewer()
+{
+    BeginDestroy();
+    if (active_) {
+        try {
+            Shutdown();
+        } catch (...) {
+            // The display is restored by Shutdown whatever fails before it.
+        }
+    }
+    buffer_.reset();
+}
+
+void TFullScreenViewer::SetActive(bool value)
+{
+    if (value == active_) return;
+    if (value) Startup();
+    else Shutdown();
+}
+
+void TFullScreenViewer::SetScreenDepth(TScreenDepth value)
+{
+    if (value == screenDepth_) return;
+    screenDepth_ = value;
+    StructuralChange();
+}
+
+void TFullScreenViewer::SetStayOnTop(bool value)
+{
+    if (value == stayOnTop_) return;
+    stayOnTop_ = value;
+    StructuralChange();
+}
+
+void TFullScreenViewer::StructuralChange()
+{
+    if (!active_) return;
+    Shutdown();
+    Startup();
+}
+
+void TFullScreenViewer::Startup()
+{
+    static constexpr int depths[] = {8, 16, 24, 32};
+    const int depth = depths[static_cast<int>(screenDepth_)];
+    const int index = FindVideoMode(Width(), Height(), depth);
+    if (index == 0) throw Exception("Unsupported video mode");
+
+    window_ = std::make_unique<platform::Window>("", 0, 0, Width(), Height(), buffer_->PixelFormatRequest(),
+                                                 platform::WindowStyle::Borderless);
+    Application().RegisterWindow(window_->Id(), this);
+    try {
+        SDL_Window* handle = window_->Handle();
+        if (stayOnTop_) SDL_SetWindowAlwaysOnTop(handle, SDL_TRUE);
+        SDL_DisplayMode desktop{};
+        SDL_GetDesktopDisplayMode(0, &desktop);
+        if (desktop.w == Width() && desktop.h == Height() && GetCurrentColorDepth() == depth) {
+            SDL_SetWindowFullscreen(handle, SDL_WINDOW_FULLSCREEN_DESKTOP);
+            switchedResolution_ = false;
+        } else {
+            SwitchDisplayMode(handle, index, RefreshRate);
+            switchedResolution_ = true;
+        }
+        window_->Show();
+        SDL_RaiseWindow(handle);
+        buffer_->SetSize(Width(), Height());
+        buffer_->OpenContext(*window_);
+        active_ = true;
+        Application().Invalidate(this);
+    } catch (...) {
+        active_ = true;
+        Shutdown();
+        throw;
+    }
+}
+
+void TFullScreenViewer::Shutdown()
+{
+    std::exception_ptr failure;
+    try {
+        buffer_->CloseContext();
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (window_) {
+        Application().UnregisterWindow(window_->Id());
+        if (switchedResolution_) RestoreDisplayMode(window_->Handle());
+        window_.reset();
+    }
+    switchedResolution_ = false;
+    captured_ = nullptr;
+    active_ = false;
+    if (failure) std::rethrow_exception(failure);
+}
+
+void TFullScreenViewer::RenderFrame()
+{
+    if (!active_ || !window_) return;
+    if (!buffer_->HasContext()) buffer_->OpenContext(*window_);
+    buffer_->RenderFrame();
+}
+
+void TFullScreenViewer::Paint() { RenderFrame(); }
+
+void TFullScreenViewer::HandleEvent(const SDL_Event& event)
+{
+    switch (event.type) {
+        case SDL_KEYDOWN:
+        case SDL_KEYUP: {
+            uint16_t key = static_cast<uint16_t>(keyboard::VirtualKeyFromSdl(event.key.keysym.sym));
+            const TShiftState shift = ShiftFromPlatform(0);
+            if (event.type == SDL_KEYDOWN && OnKeyDown) OnKeyDown(this, key, shift);
+            if (event.type == SDL_KEYUP && OnKeyUp) OnKeyUp(this, key, shift);
+            break;
+        }
+        case SDL_MOUSEBUTTONDOWN:
+            if (OnMouseDown) {
+                TMouseButton button = event.button.button == SDL_BUTTON_RIGHT    ? TMouseButton::mbRight
+                                      : event.button.button == SDL_BUTTON_MIDDLE ? TMouseButton::mbMiddle
+                                                                                 : TMouseButton::mbLeft;
+                OnMouseDown(this, button, ShiftFromPlatform(SDL_GetMouseState(nullptr, nullptr)), event.button.x,
+                            event.button.y);
+            }
+            break;
+        case SDL_MOUSEBUTTONUP:
+            if (OnMouseUp) {
+                TMouseButton button = event.button.button == SDL_BUTTON_RIGHT    ? TMouseButton::mbRight
+                                      : event.button.button == SDL_BUTTON_MIDDLE ? TMouseButton::mbMiddle
+                                                                                 : TMouseButton::mbLeft;
+                OnMouseUp(this, button, ShiftFromPlatform(SDL_GetMouseState(nullptr, nullptr)), event.button.x,
+                          event.button.y);
+            }
+            break;
+        case SDL_MOUSEMOTION:
+            if (OnMouseMove) OnMouseMove(this, ShiftFromPlatform(event.motion.state), event.motion.x, event.motion.y);
+            break;
+        case SDL_WINDOWEVENT:
+            if (event.window.event == SDL_WINDOWEVENT_CLOSE) {
+                if (OnCloseQuery && !OnCloseQuery(this)) break;
+                if (OnClose) OnClose(this);
+                Shutdown();
+            } else if (event.window.event == SDL_WINDOWEVENT_EXPOSED || event.window.event == SDL_WINDOWEVENT_SHOWN) {
+                Application().Invalidate(this);
+            }
+            break;
+        default: break;
+    }
+}
+
+}  // namespace sauno

@@ -1,0 +1,113 @@
+#pragma once
+// Viewers put a scene buffer on the screen and deliver the user's input: the windowed viewer is
+// a control filling part of a form's window; the full-screen viewer opens a window of its own
+// over the whole screen, on a display mode chosen for its size.
+#include <memory>
+
+#include "engine/buffer.h"
+#include "engine/camera.h"
+#include "runtime/forms.h"
+
+namespace sauno {
+
+enum class TVSyncMode : uint8_t { vsmSync, vsmNoSync };
+enum class TScreenDepth : uint8_t { sd8bits, sd16bits, sd24bits, sd32bits };
+
+class TSceneViewer : public TControl {
+public:
+    explicit TSceneViewer(TComponent* owner);
+    ~TSceneViewer() override;
+
+    TSceneBuffer& Buffer() { return *buffer_; }
+    TCamera* Camera() const { return buffer_->Camera(); }
+    void SetCamera(TCamera* camera);
+    TVSyncMode VSync = TVSyncMode::vsmNoSync;
+
+    void SetParentComponent(TComponent* parent) override;
+    void Loaded() override;
+    void Paint() override;
+    void Resized() override;
+    void SetVisible(bool value) override;
+
+protected:
+    void Notification(TComponent* component, TOperation operation) override;
+
+private:
+    void OpenContextOnWindow();
+    void RecreateWindow();
+    std::unique_ptr<TSceneBuffer> buffer_;
+    int lastScreenX_ = -1, lastScreenY_ = -1;
+};
+
+class TNonVisualViewer : public TComponent {
+public:
+    explicit TNonVisualViewer(TComponent* owner);
+    ~TNonVisualViewer() override;
+
+    TSceneBuffer& Buffer() { return *buffer_; }
+    TCamera* Camera() const { return buffer_->Camera(); }
+    void SetCamera(TCamera* camera);
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    void SetWidth(int value);
+    void SetHeight(int value);
+
+protected:
+    void Notification(TComponent* component, TOperation operation) override;
+    // The surface size or the pixel format changed.
+    virtual void StructuralChange() {}
+    std::unique_ptr<TSceneBuffer> buffer_;
+
+private:
+    int width_ = 256, height_ = 256;
+};
+
+class TFullScreenViewer : public TNonVisualViewer, public WindowEventSink {
+public:
+    explicit TFullScreenViewer(TComponent* owner);
+    ~TFullScreenViewer() override;
+
+    bool Active() const { return active_; }
+    // On: "Unsupported video mode" when no display mode is large enough, nothing else changed.
+    void SetActive(bool value);
+    TScreenDepth ScreenDepth() const { return screenDepth_; }
+    void SetScreenDepth(TScreenDepth value);
+    bool StayOnTop() const { return stayOnTop_; }
+    void SetStayOnTop(bool value);
+    TVSyncMode VSync = TVSyncMode::vsmSync;
+    int RefreshRate = 0;
+    bool SwitchedResolution() const { return switchedResolution_; }
+    platform::Window* Window() const { return window_.get(); }
+
+    TKeyEvent OnKeyDown, OnKeyUp;
+    TMouseEvent OnMouseDown, OnMouseUp;
+    TMouseMoveEvent OnMouseMove;
+    TNotifyEvent OnClose;
+    // Answers whether the window may close.
+    std::function<bool(TComponent* sender)> OnCloseQuery;
+
+    // Renders one frame of the whole scene into the full-screen window.
+    void RenderFrame();
+    void HandleEvent(const SDL_Event& event) override;
+    void Paint() override;
+
+protected:
+    void StructuralChange() override;
+
+private:
+    void Startup();
+    void Shutdown();
+    bool active_ = false;
+    bool switchedResolution_ = false;
+    bool stayOnTop_ = false;
+    TScreenDepth screenDepth_ = TScreenDepth::sd32bits;
+    std::unique_ptr<platform::Window> window_;
+    TComponent* captured_ = nullptr;
+};
+
+// Sets the swap interval of the current context for a vertical-sync mode.
+void ApplyVSync(TVSyncMode mode);
+
+void RegisterViewerClasses();
+
+}  // namespace sauno
