@@ -1,3 +1,4 @@
+#include <chrono>
 #include <cmath>
 #include <cstring>
 
@@ -155,4 +156,29 @@ TEST_F(GameTest, ABrokenDescriptionStopsTheBuildingOfTheForm)
     } catch (const Exception& e) {
         EXPECT_STREQ(e.what(), "Scene description error: component Timer1 is missing");
     }
+}
+
+TEST_F(GameTest, TheWindowIsPaintedBlackAndAgainWhenAHudValueChanges)
+{
+    TForm1& f = Build();
+    auto runFor = [](int ms) {
+        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (std::chrono::steady_clock::now() < end) Application().HandleMessage(2);
+    };
+    ASSERT_TRUE(f.scn->Buffer().HasContext());
+    EXPECT_EQ(f.scn->Buffer().BackgroundColor(), clBlack);
+    EXPECT_TRUE(f.scn->Buffer().FogEnable());
+    EXPECT_EQ(f.scn->Buffer().FogEnvironment().FogStart(), 5.0f);
+    EXPECT_EQ(f.scn->Buffer().FogEnvironment().FogEnd(), 15.0f);
+    EXPECT_FLOAT_EQ(f.scnf->Buffer().FogEnvironment().FogColor().Red(), 0.55f);
+    runFor(100);
+    const int frames = f.scn->Buffer().FramesRendered();
+    EXPECT_GE(frames, 1);
+    runFor(100);
+    EXPECT_EQ(f.scn->Buffer().FramesRendered(), frames) << "nothing changed, nothing to draw";
+    f.temp->SetText("75");
+    runFor(100);
+    EXPECT_EQ(f.scn->Buffer().FramesRendered(), frames + 1);
+    // The cadencer drives the scene meanwhile.
+    EXPECT_TRUE(f.cad1->Enabled());
 }
