@@ -53,14 +53,14 @@ std::vector<std::string> Split(const std::string& text, char separator) {
   }
 }
 
-TFieldDesc ParseField(const std::string& spec) {
-  std::vector<std::string> parts = Split(spec, ':');
+TFieldDesc ParseField(const std::string& argument) {
+  std::vector<std::string> parts = Split(argument, ':');
   if (parts.size() < 2 || parts.size() > 3 || parts[0].empty())
-    throw std::invalid_argument("invalid field '" + spec + "': expected name:type[:size]");
+    throw std::invalid_argument("invalid field '" + argument + "': expected name:type[:size]");
   const TTypeName* type = nullptr;
   for (const TTypeName& t : TypeNames)
     if (SameTextNoCase(t.Name, parts[1])) type = &t;
-  if (!type) throw std::invalid_argument("unknown field type '" + parts[1] + "' in '" + spec + "'");
+  if (!type) throw std::invalid_argument("unknown field type '" + parts[1] + "' in '" + argument + "'");
   TFieldDesc field;
   if (parts[0].size() > 30) throw std::invalid_argument("field name '" + parts[0] + "' is longer than 30 characters");
   if (!IsIdentifierStart(static_cast<unsigned char>(parts[0][0])))
@@ -102,12 +102,12 @@ void ParseKeyFields(const std::string& list, const std::vector<TFieldDesc>& fiel
   }
 }
 
-TIndexDefinition ParseIndex(const std::string& spec, const std::vector<TFieldDesc>& fields) {
-  std::size_t equals = spec.find('=');
-  if (equals == std::string::npos) throw std::invalid_argument("invalid index '" + spec + "': expected NAME=FIELDS");
+TIndexDefinition ParseIndex(const std::string& argument, const std::vector<TFieldDesc>& fields) {
+  std::size_t equals = argument.find('=');
+  if (equals == std::string::npos) throw std::invalid_argument("invalid index '" + argument + "': expected NAME=FIELDS");
   TIndexDefinition def;
-  def.Name = spec.substr(0, equals);
-  std::vector<std::string> parts = Split(spec.substr(equals + 1), ':');
+  def.Name = argument.substr(0, equals);
+  std::vector<std::string> parts = Split(argument.substr(equals + 1), ':');
   ParseKeyFields(parts[0], fields, def);
   for (std::size_t i = 1; i < parts.size(); ++i) {
     const std::string& option = parts[i];
@@ -116,7 +116,7 @@ TIndexDefinition ParseIndex(const std::string& spec, const std::vector<TFieldDes
     else if (option == "descending") def.Descending = true;
     else if (option.rfind("compress=", 0) == 0 && option.size() == 10 && option[9] >= '0' && option[9] <= '3')
       def.Compression = static_cast<std::uint8_t>(option[9] - '0');
-    else throw std::invalid_argument("unknown index option '" + option + "' in '" + spec + "'");
+    else throw std::invalid_argument("unknown index option '" + option + "' in '" + argument + "'");
   }
   return def;
 }
@@ -150,7 +150,7 @@ int CreateCommand(const std::vector<std::string>& args, std::ostream& out) {
   if (primary.size() > 1) throw std::invalid_argument("--primary may be given once");
   TDataFile::LayoutFields(definition.Fields, TableFilePath(args[0], args[1], DataExtension));
   if (!primary.empty()) ParseKeyFields(primary[0], definition.Fields, definition.Primary);
-  for (const std::string& spec : indexes) definition.Secondaries.push_back(ParseIndex(spec, definition.Fields));
+  for (const std::string& argument : indexes) definition.Secondaries.push_back(ParseIndex(argument, definition.Fields));
   TTableFiles table;
   table.Create(args[0], args[1], definition);
   table.Close();
