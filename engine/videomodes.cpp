@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 #include "platform/window.h"
 
@@ -16,6 +17,12 @@ std::vector<TVideoMode>& List()
 }
 
 bool switched = false;
+
+// A process that ends with the display still switched gives it back on the way out.
+void RestoreAtExit()
+{
+    if (switched && SDL_WasInit(SDL_INIT_VIDEO)) SDL_QuitSubSystem(SDL_INIT_VIDEO);
+}
 
 int DepthOf(Uint32 format)
 {
@@ -113,6 +120,8 @@ bool SwitchDisplayMode(SDL_Window* window, int index, int refreshRate)
     if (!SDL_GetClosestDisplayMode(0, &request, &closest)) return false;
     if (SDL_SetWindowDisplayMode(window, &closest) != 0) return false;
     if (SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN) != 0) return false;
+    static const bool registered = std::atexit(RestoreAtExit) == 0;
+    (void)registered;
     switched = true;
     return true;
 }
