@@ -34,17 +34,29 @@ TSceneViewer::~TSceneViewer()
     buffer_.reset();
 }
 
-void TSceneViewer::SetCamera(TCamera* camera)
+namespace {
+
+// A viewer watches its buffer's camera, so that the buffer forgets it when it is destroyed.
+void SetWatchedCamera(TComponent& viewer, TSceneBuffer& buffer, TCamera* camera)
 {
-    if (camera == buffer_->Camera()) return;
-    if (buffer_->Camera()) RemoveFreeNotification(buffer_->Camera());
-    if (camera) FreeNotification(camera);
-    buffer_->SetCamera(camera);
+    if (camera == buffer.Camera()) return;
+    if (buffer.Camera()) viewer.RemoveFreeNotification(buffer.Camera());
+    if (camera) viewer.FreeNotification(camera);
+    buffer.SetCamera(camera);
 }
+
+void ForgetDestroyedCamera(TSceneBuffer& buffer, TComponent* component, TOperation operation)
+{
+    if (operation == TOperation::opRemove && component == buffer.Camera()) buffer.CameraDestroyed();
+}
+
+}  // namespace
+
+void TSceneViewer::SetCamera(TCamera* camera) { SetWatchedCamera(*this, *buffer_, camera); }
 
 void TSceneViewer::Notification(TComponent* component, TOperation operation)
 {
-    if (operation == TOperation::opRemove && component == buffer_->Camera()) buffer_->CameraDestroyed();
+    ForgetDestroyedCamera(*buffer_, component, operation);
     TControl::Notification(component, operation);
 }
 
@@ -112,17 +124,11 @@ TNonVisualViewer::TNonVisualViewer(TComponent* owner)
 
 TNonVisualViewer::~TNonVisualViewer() = default;
 
-void TNonVisualViewer::SetCamera(TCamera* camera)
-{
-    if (camera == buffer_->Camera()) return;
-    if (buffer_->Camera()) RemoveFreeNotification(buffer_->Camera());
-    if (camera) FreeNotification(camera);
-    buffer_->SetCamera(camera);
-}
+void TNonVisualViewer::SetCamera(TCamera* camera) { SetWatchedCamera(*this, *buffer_, camera); }
 
 void TNonVisualViewer::Notification(TComponent* component, TOperation operation)
 {
-    if (operation == TOperation::opRemove && component == buffer_->Camera()) buffer_->CameraDestroyed();
+    ForgetDestroyedCamera(*buffer_, component, operation);
     TComponent::Notification(component, operation);
 }
 
@@ -267,22 +273,14 @@ void TFullScreenViewer::HandleEvent(const SDL_Event& event)
             break;
         }
         case SDL_MOUSEBUTTONDOWN:
-            if (OnMouseDown) {
-                TMouseButton button = event.button.button == SDL_BUTTON_RIGHT    ? TMouseButton::mbRight
-                                      : event.button.button == SDL_BUTTON_MIDDLE ? TMouseButton::mbMiddle
-                                                                                 : TMouseButton::mbLeft;
-                OnMouseDown(this, button, ShiftFromPlatform(SDL_GetMouseState(nullptr, nullptr)), event.button.x,
-                            event.button.y);
-            }
+            if (OnMouseDown)
+                OnMouseDown(this, MouseButtonFromPlatform(event.button.button),
+                            ShiftFromPlatform(SDL_GetMouseState(nullptr, nullptr)), event.button.x, event.button.y);
             break;
         case SDL_MOUSEBUTTONUP:
-            if (OnMouseUp) {
-                TMouseButton button = event.button.button == SDL_BUTTON_RIGHT    ? TMouseButton::mbRight
-                                      : event.button.button == SDL_BUTTON_MIDDLE ? TMouseButton::mbMiddle
-                                                                                 : TMouseButton::mbLeft;
-                OnMouseUp(this, button, ShiftFromPlatform(SDL_GetMouseState(nullptr, nullptr)), event.button.x,
-                          event.button.y);
-            }
+            if (OnMouseUp)
+                OnMouseUp(this, MouseButtonFromPlatform(event.button.button),
+                          ShiftFromPlatform(SDL_GetMouseState(nullptr, nullptr)), event.button.x, event.button.y);
             break;
         case SDL_MOUSEMOTION:
             if (OnMouseMove) OnMouseMove(this, ShiftFromPlatform(event.motion.state), event.motion.x, event.motion.y);

@@ -142,6 +142,13 @@ TShiftState ShiftFromPlatform(uint32_t buttonMask)
     return shift;
 }
 
+TMouseButton MouseButtonFromPlatform(uint8_t button)
+{
+    if (button == SDL_BUTTON_RIGHT) return TMouseButton::mbRight;
+    if (button == SDL_BUTTON_MIDDLE) return TMouseButton::mbMiddle;
+    return TMouseButton::mbLeft;
+}
+
 void TCustomForm::DispatchKey(const SDL_Event& event, const TKeyEvent& down, const TKeyEvent& up)
 {
     uint16_t key = static_cast<uint16_t>(keyboard::VirtualKeyFromSdl(event.key.keysym.sym));
@@ -161,10 +168,8 @@ void TCustomForm::HandleEvent(const SDL_Event& event)
             if (c && c->OnMouseDown) {
                 int left, top, width, height;
                 c->BoundsInParent(left, top, width, height);
-                TMouseButton button = event.button.button == SDL_BUTTON_RIGHT    ? TMouseButton::mbRight
-                                      : event.button.button == SDL_BUTTON_MIDDLE ? TMouseButton::mbMiddle
-                                                                                 : TMouseButton::mbLeft;
-                c->OnMouseDown(c, button, ShiftFromPlatform(SDL_GetMouseState(nullptr, nullptr)),
+                c->OnMouseDown(c, MouseButtonFromPlatform(event.button.button),
+                               ShiftFromPlatform(SDL_GetMouseState(nullptr, nullptr)),
                                event.button.x - left, event.button.y - top);
             }
             break;

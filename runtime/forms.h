@@ -109,6 +109,7 @@ TCustomForm& FormOf(TReader& reader);
 
 // The mouse state flags of a platform mouse-button mask, with the keyboard's modifiers.
 TShiftState ShiftFromPlatform(uint32_t buttonMask);
+TMouseButton MouseButtonFromPlatform(uint8_t button);
 
 void RegisterFormClasses();
 void RegisterControlProperties(struct ClassInfo& info);
