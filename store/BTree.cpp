@@ -358,13 +358,7 @@ bool TIndexTree::Next(TTreePath& path) {
     if (level == 0) return false;
     --level;
   }
-  for (; level + 1 < path.size(); ++level) {
-    TPageRef page = Fetch(path[level].Page, level);
-    const std::int32_t child = page->Ref(path[level].Position);
-    TPageRef below = Fetch(child, level + 1);
-    if (below->IsLeaf() != (level + 1 == path.size() - 1)) Corrupt();
-    path[level + 1] = {child, 0};
-  }
+  DescendToEdge(path, level, false);
   return true;
 }
 
@@ -379,14 +373,18 @@ bool TIndexTree::Prior(TTreePath& path) {
     if (level == 0) return false;
     --level;
   }
+  DescendToEdge(path, level, true);
+  return true;
+}
+
+void TIndexTree::DescendToEdge(TTreePath& path, std::size_t level, bool toLast) {
   for (; level + 1 < path.size(); ++level) {
     TPageRef page = Fetch(path[level].Page, level);
     const std::int32_t child = page->Ref(path[level].Position);
     TPageRef below = Fetch(child, level + 1);
     if (below->IsLeaf() != (level + 1 == path.size() - 1)) Corrupt();
-    path[level + 1] = {child, below->Count() - 1};
+    path[level + 1] = {child, toLast ? below->Count() - 1 : 0};
   }
-  return true;
 }
 
 std::vector<std::uint8_t> TIndexTree::KeyAt(const TTreePath& path) {

@@ -61,6 +61,8 @@ class TIndexTree {
   bool Last(TTreePath& path);
   bool Next(TTreePath& path);
   bool Prior(TTreePath& path);
+  // From `level` down to the leaf, along the first (or last) entry of each page below.
+  void DescendToEdge(TTreePath& path, std::size_t level, bool toLast);
   std::vector<std::uint8_t> KeyAt(const TTreePath& path);
   std::int32_t RefAt(const TTreePath& path);
   // 1-based position of the entry in key order.

@@ -196,19 +196,18 @@ bool TDataFile::RefreshHeader() {
   TDataHeader fresh;
   if (ReadAt(0, fresh.Raw(), true) != DataHeaderSize) RaiseStoreError(STORE_HEADERCORRUPT, TableName());
   if (fresh.ChangeCounter() == Header.ChangeCounter()) return false;
-  // Another writer may change counts, never the shape of the table.
-  if (fresh.Version() != DataFileVersion || fresh.RecordSize() != Header.RecordSize() ||
-      fresh.FieldCount() != Header.FieldCount())
-    RaiseStoreError(STORE_HEADERCORRUPT, TableName());
-  fresh.SetDirtyMarker(0);
-  Header = fresh;
-  IsHeaderDirty = false;
+  TakeHeader(fresh);
   return true;
 }
 
 void TDataFile::ReloadHeader() {
   TDataHeader fresh;
   if (ReadAt(0, fresh.Raw(), true) != DataHeaderSize) RaiseStoreError(STORE_HEADERCORRUPT, TableName());
+  TakeHeader(fresh);
+}
+
+void TDataFile::TakeHeader(TDataHeader& fresh) {
+  // Another writer may change counts, never the shape of the table.
   if (fresh.Version() != DataFileVersion || fresh.RecordSize() != Header.RecordSize() ||
       fresh.FieldCount() != Header.FieldCount())
     RaiseStoreError(STORE_HEADERCORRUPT, TableName());

@@ -53,6 +53,8 @@ class TDataFile : public TFileHandler {
 
   bool RefreshHeader();
   void ReloadHeader();
+  // Takes a header read from disk after checking that the table's shape is unchanged.
+  void TakeHeader(TDataHeader& fresh);
   bool WriteHeader(bool force, bool flushOs = false);
   bool WriteDescriptors();
 
