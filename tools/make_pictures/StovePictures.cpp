@@ -141,7 +141,7 @@ Canvas paintStoveFront(int width, int height, uint32_t seed) {
         const float ridge = std::abs(fbm(x * 0.045f, y * 0.12f, seed + 11u, 3) - 0.5f);
         const float crack = 1.0f - smoothstep(0.015f, 0.045f, ridge);
         const float glowing = crack * 0.9f + 0.7f * smoothstep(-7.0f, 0.0f, log);
-        colour = mix(Colour{0.06f, 0.035f, 0.025f}, heatColour(0.45f + 0.35f * crack), clamp01(glowing));
+        colour = mix(Colour{0.06f, 0.035f, 0.025f}, heatColour(0.38f + 0.17f * crack), clamp01(glowing));
       }
       if (fy > 0.86f) {
         const float ember = fbm(x * 0.09f, y * 0.09f, seed + 12u, 3);

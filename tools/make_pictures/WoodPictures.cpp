@@ -78,13 +78,13 @@ Canvas paintFloor(int width, int height, uint32_t seed) {
     const int b = std::min(static_cast<int>(along / row.length), static_cast<int>(row.boards.size()) - 1);
     const float u = along - static_cast<float>(b) * row.length;
     Colour colour = woodColour(tone, row.boards[static_cast<size_t>(b)], u, v);
-    colour = grey(colour, 0.25f);
+    colour = grey(colour, 0.15f);
 
     // Worn where feet go: lighter, greyer, grain softened; dark water stains.
-    const float wear = smoothstep(0.45f, 0.75f, fbm(x * 0.003f, y * 0.004f, seed + 7u, 4));
-    colour = mix(colour, mix(colour, Colour{0.56f, 0.50f, 0.42f}, 0.55f), wear);
-    const float stain = smoothstep(0.62f, 0.74f, fbm(x * 0.012f + 40.0f, y * 0.012f, seed + 8u, 5));
-    colour = scale(colour, 1.0f - 0.2f * stain);
+    const float wear = smoothstep(0.42f, 0.72f, fbm(x * 0.003f, y * 0.004f, seed + 7u, 4));
+    colour = mix(colour, mix(colour, Colour{0.60f, 0.52f, 0.42f}, 0.6f), wear);
+    const float stain = smoothstep(0.58f, 0.8f, fbm(x * 0.008f + 40.0f, y * 0.008f, seed + 8u, 4));
+    colour = scale(colour, 1.0f - 0.18f * stain);
     const float scratches = smoothstep(0.82f, 0.95f, valueNoise(x * 0.02f, y * 0.6f, seed + 9u));
     colour = scale(colour, 1.0f + 0.12f * scratches * wear);
 
