@@ -23,6 +23,8 @@ void RegisterContentStandIns()
     Integer<TLibMaterial>(libMaterial, "Tag", [](TLibMaterial& m, int64_t v) { m.Tag = int32_t(v); });
     Bool<TLibMaterial>(libMaterial, "Material.Texture.Disabled",
                        [](TLibMaterial& m, bool v) { m.TextureDisabled = v; });
+    Binary<TLibMaterial>(libMaterial, "Material.Texture.Image.Picture.Data", 0,
+                         [](TLibMaterial& m, const std::vector<uint8_t>& v) { m.PictureData = v; });
 
     ClassInfo& library =
         r.Register("TMaterialLibrary", "TComponent", [](TComponent* o) { return new TMaterialLibrary(o); });

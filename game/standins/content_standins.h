@@ -18,6 +18,8 @@ public:
     std::string Name;
     int32_t Tag = 0;
     bool TextureDisabled = true;
+    // The embedded picture, kept as it is stored until textures are made from it.
+    std::vector<uint8_t> PictureData;
 };
 
 class TMaterialLibrary : public TComponent {

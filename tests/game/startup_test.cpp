@@ -1,6 +1,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <span>
 
 #include "platform/exception.h"
 #include "tests/game/game_fixture.h"
@@ -181,4 +182,60 @@ TEST_F(GameTest, TheWindowIsPaintedBlackAndAgainWhenAHudValueChanges)
     EXPECT_EQ(f.scn->Buffer().FramesRendered(), frames + 1);
     // The cadencer drives the scene meanwhile.
     EXPECT_TRUE(f.cad1->Enabled());
+}
+
+namespace {
+
+// Width, height and component count from a baseline JPEG's frame header.
+bool JpegFrame(std::span<const uint8_t> jpeg, int& width, int& height, int& components, bool& baseline)
+{
+    if (jpeg.size() < 4 || jpeg[0] != 0xFF || jpeg[1] != 0xD8) return false;
+    size_t pos = 2;
+    while (pos + 4 <= jpeg.size()) {
+        if (jpeg[pos] != 0xFF) return false;
+        const uint8_t marker = jpeg[pos + 1];
+        const size_t length = (size_t(jpeg[pos + 2]) << 8) | jpeg[pos + 3];
+        if (marker == 0xC0 || marker == 0xC2) {
+            if (pos + 9 >= jpeg.size()) return false;
+            baseline = marker == 0xC0;
+            height = (jpeg[pos + 5] << 8) | jpeg[pos + 6];
+            width = (jpeg[pos + 7] << 8) | jpeg[pos + 8];
+            components = jpeg[pos + 9];
+            return true;
+        }
+        pos += 2 + length;
+    }
+    return false;
+}
+
+}  // namespace
+
+TEST_F(GameTest, TheSevenMaterialsCarryTheirEmbeddedPictures)
+{
+    TForm1& f = Build();
+    const struct {
+        const char* name;
+        int width, height;
+    } expected[] = {{"kiuas", 689, 933},  {"kiuas2", 512, 512}, {"ovi", 681, 907},  {"seina1", 778, 583},
+                    {"seina2", 907, 680}, {"lattia", 907, 680}, {"kivet", 907, 680}};
+    ASSERT_EQ(f.lib1->Materials.size(), 7u);
+    for (size_t i = 0; i < 7; ++i) {
+        const TLibMaterial& m = *f.lib1->Materials[i];
+        SCOPED_TRACE(m.Name);
+        EXPECT_EQ(m.Name, expected[i].name);
+        EXPECT_FALSE(m.TextureDisabled);
+        const std::vector<uint8_t>& data = m.PictureData;
+        ASSERT_GT(data.size(), 15u);
+        ASSERT_EQ(data[0], 10);
+        EXPECT_EQ(std::string(data.begin() + 1, data.begin() + 11), "TJPEGImage");
+        const uint32_t length = data[11] | (data[12] << 8) | (data[13] << 16) | (uint32_t(data[14]) << 24);
+        EXPECT_EQ(length, data.size() - 15);  // the whole rest is the JPEG file
+        int width = 0, height = 0, components = 0;
+        bool baseline = false;
+        ASSERT_TRUE(JpegFrame(std::span(data).subspan(15), width, height, components, baseline));
+        EXPECT_EQ(width, expected[i].width);
+        EXPECT_EQ(height, expected[i].height);
+        EXPECT_EQ(components, 3);
+        EXPECT_TRUE(baseline);
+    }
 }
