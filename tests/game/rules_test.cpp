@@ -1,3 +1,4 @@
+#include <chrono>
 #include <map>
 
 #include "tests/game/game_fixture.h"
@@ -381,4 +382,25 @@ TEST_F(GameTest, TheHissAddsOneEmitterOnTheTargetPerTick)
     EXPECT_FLOAT_EQ(hiss->Source.Volume, 0.5f);
     EXPECT_EQ(hiss->Source.SoundLibrary, f.SoundLibrary1);
     EXPECT_TRUE(hiss->Playing());
+}
+
+TEST_F(GameTest, AVisitRunsOnTheRealLoopWithItsTimersAndTheDrainThread)
+{
+    TForm1& f = Build();
+    auto runFor = [](int ms) {
+        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (std::chrono::steady_clock::now() < end) Application().HandleMessage(2);
+    };
+    Tap(vk::Return);
+    runFor(3400);  // three countdown ticks, one second apart, while the cadencer runs flat out
+    EXPECT_EQ(f.count->Text(), "SAUNO!");
+    EXPECT_FALSE(f.waitingForStart);
+    runFor(2300);
+    EXPECT_GE(f.secondsInSauna, 1);
+    EXPECT_LE(f.secondsInSauna, 3);
+    EXPECT_EQ(f.time->Text(), std::to_string(f.secondsInSauna));
+    // The drain ticks once a second on its own thread, handed to this one.
+    EXPECT_LT(f.tolerance, 100.0);
+    EXPECT_GE(f.tolerance, 100.0 - 4 * 1.2);
+    EXPECT_TRUE(errors.empty());
 }
