@@ -1,0 +1,43 @@
+#pragma once
+// The JPEG picture class "TJPEGImage". Its class data is a 4-byte little-endian length L
+// followed by L bytes of a complete JPEG file, kept unchanged. The header is read when the
+// data is loaded; the pixels are decoded at full size on first need, into RGB rows (a
+// grey-scale picture is widened to RGB). Bad data never ends the process: every failure of
+// the decoder becomes an Exception.
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "material/picture.h"
+
+namespace sauno {
+
+class TJPEGImage : public TGraphic {
+public:
+    std::string_view ClassName() const override { return "TJPEGImage"; }
+    int Width() const override { return width_; }
+    int Height() const override { return height_; }
+    bool Grayscale() const { return grayscale_; }
+    bool ProgressiveEncoding() const { return progressive_; }
+
+    void LoadFromData(std::span<const uint8_t> data) override;
+    void SaveToData(std::vector<uint8_t>& out) const override;
+    // Takes the bytes of a JPEG file and reads its header; on an error nothing changes.
+    void LoadFromJPEG(std::span<const uint8_t> jpeg);
+    std::span<const uint8_t> JPEGData() const { return jpeg_; }
+
+    bool Decoded() const { return pixels_.has_value(); }
+    // RGB rows, top row first, Width * 3 bytes each. Decodes on the first call.
+    const TPixelRows& Pixels() override;
+
+private:
+    std::vector<uint8_t> jpeg_;
+    int width_ = 0;
+    int height_ = 0;
+    bool grayscale_ = false;
+    bool progressive_ = false;
+    std::optional<TPixelRows> pixels_;
+};
+
+}  // namespace sauno
