@@ -21,6 +21,7 @@ public:
     bool Grayscale() const { return grayscale_; }
     bool ProgressiveEncoding() const { return progressive_; }
 
+    // Bytes after the L bytes of the JPEG file are not part of the picture and are dropped.
     void LoadFromData(std::span<const uint8_t> data) override;
     void SaveToData(std::vector<uint8_t>& out) const override;
     // Takes the bytes of a JPEG file and reads its header; on an error nothing changes.
