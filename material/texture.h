@@ -1,0 +1,202 @@
+#pragma once
+// The texture of a material: an image that supplies pixels, the GL settings of the texture and a
+// texture handle living in a rendering context. Applying it makes sure the GL texture is up to
+// date (converted to RGBA, alpha and colour passes, rescaled to powers of two, uploaded with
+// mipmaps), binds it through the state cache and sets the environment.
+#include <GL/gl.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "engine/context.h"
+#include "engine/coordinates.h"
+#include "engine/rendercontextinfo.h"
+#include "material/bitmap32.h"
+#include "material/picture.h"
+
+namespace sauno {
+
+// Names and order are part of the scene-description format.
+enum class TMagFilter : uint8_t { maNearest, maLinear };
+enum class TMinFilter : uint8_t {
+    miNearest, miLinear, miNearestMipmapNearest, miLinearMipmapNearest, miNearestMipmapLinear, miLinearMipmapLinear
+};
+enum class TTextureMode : uint8_t { tmDecal, tmModulate, tmBlend, tmReplace };
+enum class TTextureWrap : uint8_t { twBoth, twNone, twVertical, twHorizontal };
+enum class TTextureFormat : uint8_t {
+    tfDefault, tfRGB, tfRGBA, tfRGB16, tfRGBA16, tfAlpha, tfLuminance, tfLuminanceAlpha, tfIntensity, tfNormalMap
+};
+enum class TTextureCompression : uint8_t { tcDefault, tcNone, tcStandard, tcHighQuality, tcHighSpeed };
+enum class TTextureFilteringQuality : uint8_t { tfIsotropic, tfAnisotropic };
+enum class TTextureMappingMode : uint8_t {
+    tmmUser, tmmObjectLinear, tmmEyeLinear, tmmSphere, tmmCubeMapReflection, tmmCubeMapNormal, tmmCubeMapLight0,
+    tmmCubeMapCamera
+};
+
+class TTexture;
+
+// A source of pixels for a texture. Any change of its content marks the texture's image changed.
+class TTextureImage : public TUpdateAbleObject {
+public:
+    explicit TTextureImage(TTexture& owner);
+    // The 32-bit bitmap for a GL target, converted on first need and kept until dropped.
+    virtual const TBitmap32& ImageBitmap(GLenum target) = 0;
+    virtual void DropImageBitmap() {}
+    virtual GLenum NativeTextureTarget() const { return GL_TEXTURE_2D; }
+    virtual std::string_view ClassName() const = 0;
+    // Tells the texture that the pixels changed.
+    void Invalidate();
+
+protected:
+    TTexture& texture_;
+};
+
+// An image of a given size whose pixels are not initialised.
+class TBlankImage : public TTextureImage {
+public:
+    using TTextureImage::TTextureImage;
+    int Width = 256, Height = 256;
+    const TBitmap32& ImageBitmap(GLenum target) override;
+    void DropImageBitmap() override { bitmap_ = TBitmap32{}; }
+    std::string_view ClassName() const override { return "TBlankImage"; }
+
+private:
+    TBitmap32 bitmap_;
+};
+
+// Images made from one picture: the converted bitmap is kept until it is dropped.
+class TPictureImage : public TTextureImage {
+public:
+    using TTextureImage::TTextureImage;
+    TPicture& Picture() { return picture_; }
+    const TBitmap32& ImageBitmap(GLenum target) override;
+    void DropImageBitmap() override { bitmap_ = TBitmap32{}; }
+
+protected:
+    // Brings the picture in before it is converted; nothing for a stored picture.
+    virtual void PreparePicture() {}
+    TPicture picture_;
+    TBitmap32 bitmap_;
+};
+
+// The picture is stored inside the scene description.
+class TPersistentImage : public TPictureImage {
+public:
+    using TPictureImage::TPictureImage;
+    std::string_view ClassName() const override { return "TPersistentImage"; }
+};
+
+// The picture is read from a file by name when it is needed.
+class TPicFileImage : public TPictureImage {
+public:
+    using TPictureImage::TPictureImage;
+    const std::string& PictureFileName() const { return fileName_; }
+    void SetPictureFileName(const std::string& name);
+    std::string_view ClassName() const override { return "TPicFileImage"; }
+
+protected:
+    void PreparePicture() override;
+
+private:
+    std::string fileName_;
+    bool loaded_ = false;
+};
+
+using TTextureImageFactory = std::function<std::unique_ptr<TTextureImage>(TTexture& owner)>;
+void RegisterTextureImageClass(std::string_view className, TTextureImageFactory factory);
+// A new image of that class, or nullptr when the name is not registered.
+std::unique_ptr<TTextureImage> CreateTextureImage(std::string_view className, TTexture& owner);
+
+// The process-wide way texture coordinates reach GL.
+enum class TTexCoordRouting : uint8_t { tcrDrop, tcrMain, tcrDual, tcrSecond };
+void SetTexCoordRouting(TTexCoordRouting mode);
+TTexCoordRouting TexCoordRouting();
+// While withheld, dual routing gives main and second routing gives drop.
+void SetSecondTextureUnitWithheld(bool withheld);
+void BeginTexCoordRoutingUpdate();
+void EndTexCoordRoutingUpdate();
+void RoutedTexCoord2f(float s, float t);
+
+class TTexture : public TUpdateAbleObject {
+public:
+    explicit TTexture(TPersistent* owner);
+    ~TTexture() override;
+
+    const std::string& ImageClassName() const { return imageClassName_; }
+    // A different registered class replaces the image with a new, empty one of that class.
+    void SetImageClassName(const std::string& name);
+    TTextureImage& Image() { return *image_; }
+
+    bool Disabled() const { return disabled_; }
+    void SetDisabled(bool value);
+    TTextureImageAlpha ImageAlpha() const { return imageAlpha_; }
+    void SetImageAlpha(TTextureImageAlpha value);
+    float ImageBrightness() const { return imageBrightness_; }
+    void SetImageBrightness(float value);
+    float ImageGamma() const { return imageGamma_; }
+    void SetImageGamma(float value);
+    TMagFilter MagFilter() const { return magFilter_; }
+    void SetMagFilter(TMagFilter value);
+    TMinFilter MinFilter() const { return minFilter_; }
+    void SetMinFilter(TMinFilter value);
+    TTextureMode TextureMode() const { return textureMode_; }
+    void SetTextureMode(TTextureMode value);
+    TTextureWrap TextureWrap() const { return textureWrap_; }
+    void SetTextureWrap(TTextureWrap value);
+    TTextureFormat TextureFormat() const { return textureFormat_; }
+    void SetTextureFormat(TTextureFormat value);
+    TTextureCompression Compression() const { return compression_; }
+    void SetCompression(TTextureCompression value);
+    TTextureFilteringQuality FilteringQuality() const { return filteringQuality_; }
+    void SetFilteringQuality(TTextureFilteringQuality value);
+    TTextureMappingMode MappingMode() const { return mappingMode_; }
+    void SetMappingMode(TTextureMappingMode value);
+    TColor& EnvColor() { return *envColor_; }
+
+    // Binds the texture on unit 0 through the state cache and sets the environment.
+    void Apply(TRenderContextInfo& rci);
+    void Revert(TRenderContextInfo& rci);
+    // Builds and uploads when needed; answers the GL name.
+    GLuint EnsureTexture();
+    void ReleaseTextures();
+    GLuint Handle() const { return handle_.Handle(); }
+    int TexWidth() const { return texWidth_; }
+    int TexHeight() const { return texHeight_; }
+    // Bytes the driver reports for level 0; -1 without a figure.
+    int TextureMemory() const { return textureMemory_; }
+
+    // The image's pixels changed, or a parameter did.
+    void NotifyImageChange();
+    void NotifyParamsChange();
+    // Disabling, enabling and leaving or entering generated coordinates change how the owner
+    // maps the texture.
+    std::function<void(TTexture& sender)> OnTextureMappingChange;
+
+private:
+    void SetParameters(GLenum target);
+    void UploadImage(GLenum target);
+    GLenum InternalFormat() const;
+
+    std::string imageClassName_ = "TPersistentImage";
+    std::unique_ptr<TTextureImage> image_;
+    TTextureImageAlpha imageAlpha_ = TTextureImageAlpha::tiaDefault;
+    float imageBrightness_ = 1, imageGamma_ = 1;
+    TMagFilter magFilter_ = TMagFilter::maLinear;
+    TMinFilter minFilter_ = TMinFilter::miLinearMipmapLinear;
+    TTextureMode textureMode_ = TTextureMode::tmDecal;
+    TTextureWrap textureWrap_ = TTextureWrap::twBoth;
+    TTextureFormat textureFormat_ = TTextureFormat::tfDefault;
+    TTextureCompression compression_ = TTextureCompression::tcDefault;
+    TTextureFilteringQuality filteringQuality_ = TTextureFilteringQuality::tfIsotropic;
+    TTextureMappingMode mappingMode_ = TTextureMappingMode::tmmUser;
+    std::unique_ptr<TCoordinates> mappingS_, mappingT_;
+    std::unique_ptr<TColor> envColor_;
+    bool disabled_ = true;
+    TTextureHandle handle_;
+    bool imageChanged_ = true, paramsChanged_ = true;
+    int texWidth_ = 0, texHeight_ = 0;
+    int textureMemory_ = -1;
+};
+
+}  // namespace sauno
