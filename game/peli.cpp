@@ -397,6 +397,7 @@ void RegisterGameClasses()
     RegisterSceneClasses();
     RegisterViewerClasses();
     RegisterTimingClasses();
+    RegisterMaterialClasses();
     RegisterContentStandIns();
     RegisterStoreStandIns();
     ClassRegistry::Instance().Register("TForm1", "TCustomForm", nullptr);

@@ -9,6 +9,7 @@
 #include "engine/asynctimer.h"
 #include "engine/cadencer.h"
 #include "engine/viewer.h"
+#include "material/material.h"
 #include "game/standins/store_standins.h"
 #include "runtime/forms.h"
 #include "runtime/timer.h"

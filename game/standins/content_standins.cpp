@@ -1,5 +1,6 @@
 #include "game/standins/content_standins.h"
 
+#include "material/material_classes.h"
 #include "runtime/reader.h"
 
 namespace sauno {
@@ -18,30 +19,13 @@ void RegisterContentStandIns()
     using namespace describe;
     ClassRegistry& r = ClassRegistry::Instance();
 
-    ClassInfo& libMaterial = r.Register("TLibMaterial", "", nullptr);
-    String<TLibMaterial>(libMaterial, "Name", [](TLibMaterial& m, const std::string& v) { m.Name = v; });
-    Integer<TLibMaterial>(libMaterial, "Tag", [](TLibMaterial& m, int64_t v) { m.Tag = int32_t(v); });
-    Bool<TLibMaterial>(libMaterial, "Material.Texture.Disabled",
-                       [](TLibMaterial& m, bool v) { m.TextureDisabled = v; });
-    Binary<TLibMaterial>(libMaterial, "Material.Texture.Image.Picture.Data", 0,
-                         [](TLibMaterial& m, const std::vector<uint8_t>& v) { m.PictureData = v; });
-
-    ClassInfo& library =
-        r.Register("TMaterialLibrary", "TComponent", [](TComponent* o) { return new TMaterialLibrary(o); });
-    Property<TMaterialLibrary>(library, "Materials", [](TMaterialLibrary& l, const PropValue& v, TReader& rd) {
-        for (const auto& item : v.AsCollection("Materials")) {
-            auto material = std::make_unique<TLibMaterial>();
-            rd.ApplyProperties("TLibMaterial", item, *material);
-            l.Materials.push_back(std::move(material));
-        }
-    });
-
     ClassInfo& freeForm = r.Register("TFreeForm", "TSceneObject", [](TComponent* o) { return new TFreeForm(o); });
     Reference<TFreeForm, TMaterialLibrary>(freeForm, "MaterialLibrary",
                                            [](TFreeForm& f, TMaterialLibrary* l) { f.MaterialLibrary = l; });
     Reference<TFreeForm, TMaterialLibrary>(freeForm, "LightmapLibrary",
                                            [](TFreeForm& f, TMaterialLibrary* l) { f.LightmapLibrary = l; });
-    Ignored(freeForm, {"Material.Texture.Disabled", "Material.MaterialLibrary"});
+    RegisterMaterialProperties(freeForm, "Material.",
+                               [](TPersistent& p) -> TMaterial& { return static_cast<TFreeForm&>(p).Material(); });
 
     ClassInfo& font =
         r.Register("TWindowsBitmapFont", "TComponent", [](TComponent* o) { return new TWindowsBitmapFont(o); });

@@ -1,40 +1,29 @@
 #pragma once
-// STAND-IN for materials, meshes, bitmap text and sound. Each class keeps the names, properties
-// and operations the game calls, in the simplest form that runs: materials are names, the
-// free-form loads nothing, texts hold their value and visibility but are not drawn, and sound
-// emitters are accepted and stay silent. The material, mesh, text and sound issues replace
-// this file with the real classes.
+// STAND-IN for meshes, bitmap text and sound. Each class keeps the names, properties and
+// operations the game calls, in the simplest form that runs: the free-form loads nothing,
+// texts hold their value and visibility but are not drawn, and sound emitters are accepted and
+// stay silent. The mesh, text and sound issues replace this file with the real classes.
 #include <string>
 #include <vector>
 
 #include "engine/behaviours.h"
 #include "engine/scene.h"
+#include "material/material.h"
 #include "engine/cadencer.h"
 
 namespace sauno {
 
-class TLibMaterial : public TPersistent {
-public:
-    std::string Name;
-    int32_t Tag = 0;
-    bool TextureDisabled = true;
-    // The embedded picture, kept as it is stored until textures are made from it.
-    std::vector<uint8_t> PictureData;
-};
-
-class TMaterialLibrary : public TComponent {
-public:
-    using TComponent::TComponent;
-    std::vector<std::unique_ptr<TLibMaterial>> Materials;
-};
-
 class TFreeForm : public TSceneObject {
 public:
     using TSceneObject::TSceneObject;
+    TMaterial& Material() { return material_; }
     TMaterialLibrary* MaterialLibrary = nullptr;
     TMaterialLibrary* LightmapLibrary = nullptr;
     // Stand-in: accepts any file name, present or not, and loads nothing.
     void LoadFromFile(const std::string& fileName);
+
+private:
+    TMaterial material_{this};
 };
 
 class TWindowsBitmapFont : public TComponent {

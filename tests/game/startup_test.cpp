@@ -62,8 +62,10 @@ TEST_F(GameTest, TheDescriptionBuildsEveryComponentWithItsValues)
     EXPECT_EQ(f.font1->FontHeight, -16);
     EXPECT_TRUE(f.font1->Bold);
     EXPECT_EQ(f.fontcountdown->FontHeight, -48);
-    ASSERT_EQ(f.lib1->Materials.size(), 7u);
-    EXPECT_EQ(f.lib1->Materials[6]->Name, "kivet");
+    ASSERT_EQ(f.lib1->Count(), 7);
+    EXPECT_EQ(f.lib1->Materials(6).Name(), "kivet");
+    EXPECT_EQ(f.lvl->Material().MaterialLibrary(), f.lib1);
+    EXPECT_FALSE(f.lvl->Material().Texture().Disabled());
     ASSERT_EQ(f.SoundLibrary1->Samples.size(), 2u);
     EXPECT_EQ(f.SoundLibrary1->Samples[1]->Name, "sihahdus2.wav");
     EXPECT_TRUE(f.SMFMOD1->Active);
@@ -218,13 +220,19 @@ TEST_F(GameTest, TheSevenMaterialsCarryTheirEmbeddedPictures)
         int width, height;
     } expected[] = {{"kiuas", 689, 933},  {"kiuas2", 512, 512}, {"ovi", 681, 907},  {"seina1", 778, 583},
                     {"seina2", 907, 680}, {"lattia", 907, 680}, {"kivet", 907, 680}};
-    ASSERT_EQ(f.lib1->Materials.size(), 7u);
+    ASSERT_EQ(f.lib1->Count(), 7);
     for (size_t i = 0; i < 7; ++i) {
-        const TLibMaterial& m = *f.lib1->Materials[i];
-        SCOPED_TRACE(m.Name);
-        EXPECT_EQ(m.Name, expected[i].name);
-        EXPECT_FALSE(m.TextureDisabled);
-        const std::vector<uint8_t>& data = m.PictureData;
+        TLibMaterial& m = f.lib1->Materials(static_cast<int>(i));
+        SCOPED_TRACE(m.Name());
+        EXPECT_EQ(m.Name(), expected[i].name);
+        EXPECT_EQ(f.lib1->MaterialByName(expected[i].name), &m);
+        TTexture& texture = m.Material().Texture();
+        EXPECT_FALSE(texture.Disabled());
+        auto* image = dynamic_cast<TPersistentImage*>(&texture.Image());
+        ASSERT_NE(image, nullptr);
+        EXPECT_EQ(image->Picture().Width(), expected[i].width);
+        EXPECT_EQ(image->Picture().Height(), expected[i].height);
+        const std::vector<uint8_t> data = image->Picture().WriteData();  // stored as it was read
         ASSERT_GT(data.size(), 15u);
         ASSERT_EQ(data[0], 10);
         EXPECT_EQ(std::string(data.begin() + 1, data.begin() + 11), "TJPEGImage");
