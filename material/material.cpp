@@ -409,13 +409,30 @@ void TLibMaterial::Apply(TRenderContextInfo& rci)
             texture2Name_.clear();
         }
     }
+    if (UsesSecondTexture()) {
+        if (!textureMatrixIsIdentity_) rci.stateCache->SetTextureMatrix(textureMatrix_);
+        material_->Apply(rci);
+        texture2_->Material().Texture().ApplyAsSecond(
+            rci, texture2_->TextureMatrixIsIdentity() ? nullptr : &texture2_->TextureMatrix());
+        SetTexCoordRouting(TTexCoordRouting::tcrDual);
+        return;
+    }
     TTexture& texture = material_->Texture();
     if (!texture.Disabled() && !textureMatrixIsIdentity_) rci.stateCache->SetTextureMatrix(textureMatrix_);
     material_->Apply(rci);
 }
 
+bool TLibMaterial::UsesSecondTexture()
+{
+    return texture2_ && texture2_->material_->HasTexture() && !texture2_->material_->Texture().Disabled();
+}
+
 bool TLibMaterial::Revert(TRenderContextInfo& rci)
 {
+    if (UsesSecondTexture()) {
+        texture2_->Material().Texture().RevertAsSecond(rci, !texture2_->TextureMatrixIsIdentity());
+        SetTexCoordRouting(TTexCoordRouting::tcrMain);
+    }
     const bool again = material_->Revert(rci);
     if (!material_->Texture().Disabled() && !textureMatrixIsIdentity_) rci.stateCache->ResetTextureMatrix();
     return again;

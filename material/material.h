@@ -130,6 +130,8 @@ public:
     // A change of this material reaches every user.
     void NotifyUsers();
     void NotifyUsersOfTexMapChange();
+    // The second material was found and its texture is enabled.
+    bool UsesSecondTexture();
 
 private:
     TMaterialLibrary& library_;

@@ -129,6 +129,33 @@ void RegisterMaterialProperties(ClassInfo& info, const std::string& prefix, TMat
         image->Picture().ReadData(v.AsBinary(n, 0));
         image->Invalidate();
     });
+    set("Texture.TextureFormat", [texture](TPersistent& p, const PropValue& v, TReader&, const std::string& n) {
+        texture(p).SetTextureFormat(Enumeration<TTextureFormat>(
+            v, n,
+            {"tfDefault", "tfRGB", "tfRGBA", "tfRGB16", "tfRGBA16", "tfAlpha", "tfLuminance", "tfLuminanceAlpha",
+             "tfIntensity", "tfNormalMap"}));
+    });
+    set("Texture.Compression", [texture](TPersistent& p, const PropValue& v, TReader&, const std::string& n) {
+        texture(p).SetCompression(Enumeration<TTextureCompression>(
+            v, n, {"tcDefault", "tcNone", "tcStandard", "tcHighQuality", "tcHighSpeed"}));
+    });
+    set("Texture.FilteringQuality", [texture](TPersistent& p, const PropValue& v, TReader&, const std::string& n) {
+        texture(p).SetFilteringQuality(
+            Enumeration<TTextureFilteringQuality>(v, n, {"tfIsotropic", "tfAnisotropic"}));
+    });
+    set("Texture.NormalMapScale", [texture](TPersistent& p, const PropValue& v, TReader&, const std::string& n) {
+        texture(p).SetNormalMapScale(static_cast<float>(v.AsFloat(n)));
+    });
+    const char* faces[] = {"PicturePX", "PictureNX", "PicturePY", "PictureNY", "PicturePZ", "PictureNZ"};
+    for (int face = 0; face < 6; ++face) {
+        set(std::string("Texture.Image.") + faces[face] + ".Data",
+            [texture, face](TPersistent& p, const PropValue& v, TReader&, const std::string& n) {
+                auto* image = dynamic_cast<TCubeMapImage*>(&texture(p).Image());
+                if (!image) throw Exception("Invalid property value for " + n + ": the image is not a cube map");
+                image->Picture(face).ReadData(v.AsBinary(n, 0));
+                image->Invalidate();
+            });
+    }
     set("Texture.Image.PictureFileName",
         [texture](TPersistent& p, const PropValue& v, TReader&, const std::string& n) {
             auto* image = dynamic_cast<TPicFileImage*>(&texture(p).Image());

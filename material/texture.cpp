@@ -3,6 +3,7 @@
 #include <GL/glu.h>
 
 #include <algorithm>
+#include <cmath>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -81,6 +82,29 @@ void TPicFileImage::PreparePicture()
     loaded_ = true;
 }
 
+const TBitmap32& TCubeMapImage::ImageBitmap(GLenum target)
+{
+    const int face = static_cast<int>(target) - GL_TEXTURE_CUBE_MAP_POSITIVE_X;
+    TBitmap32& bitmap = bitmaps_[static_cast<size_t>(face >= 0 && face < 6 ? face : 0)];
+    if (bitmap.Empty()) bitmap.Assign(&pictures_[static_cast<size_t>(face >= 0 && face < 6 ? face : 0)]);
+    return bitmap;
+}
+
+void TCubeMapImage::DropImageBitmap()
+{
+    for (auto& b : bitmaps_) b = TBitmap32{};
+}
+
+GLenum TCubeMapImage::NativeTextureTarget() const { return GL_TEXTURE_CUBE_MAP; }
+
+bool TCubeMapImage::Uploadable() const
+{
+    const int size = pictures_[0].Width();
+    return size > 0 && std::all_of(pictures_.begin(), pictures_.end(), [size](const TPicture& p) {
+        return p.Width() == size && p.Height() == size;
+    });
+}
+
 namespace {
 
 std::map<std::string, TTextureImageFactory, std::less<>>& ImageClasses()
@@ -89,6 +113,7 @@ std::map<std::string, TTextureImageFactory, std::less<>>& ImageClasses()
         {"TBlankImage", [](TTexture& t) { return std::make_unique<TBlankImage>(t); }},
         {"TPersistentImage", [](TTexture& t) { return std::make_unique<TPersistentImage>(t); }},
         {"TPicFileImage", [](TTexture& t) { return std::make_unique<TPicFileImage>(t); }},
+        {"TCubeMapImage", [](TTexture& t) { return std::make_unique<TCubeMapImage>(t); }},
     };
     return classes;
 }
@@ -110,6 +135,7 @@ std::unique_ptr<TTextureImage> CreateTextureImage(std::string_view className, TT
 
 namespace {
 struct Routing {
+    std::vector<int> units;
     TTexCoordRouting mode = TTexCoordRouting::tcrDrop;
     TTexCoordRouting requested = TTexCoordRouting::tcrDrop;
     bool secondWithheld = false;
@@ -132,6 +158,12 @@ void SetTexCoordRouting(TTexCoordRouting mode)
 }
 
 TTexCoordRouting TexCoordRouting() { return routing.mode; }
+
+void SetTexCoordRoutingList(std::vector<int> units)
+{
+    routing.units = std::move(units);
+    SetTexCoordRouting(TTexCoordRouting::tcrList);
+}
 void SetSecondTextureUnitWithheld(bool withheld) { routing.secondWithheld = withheld; }
 void BeginTexCoordRoutingUpdate() { ++routing.updates; }
 
@@ -152,6 +184,10 @@ void RoutedTexCoord2f(float s, float t)
             glTexCoord2f(s, t);
             [[fallthrough]];
         case TTexCoordRouting::tcrSecond: glMultiTexCoord2f(GL_TEXTURE1, s, t); break;
+        case TTexCoordRouting::tcrList:
+            for (int unit : routing.units)
+                if (unit != 1 || !routing.secondWithheld) glMultiTexCoord2f(GL_TEXTURE0 + static_cast<GLenum>(unit), s, t);
+            break;
     }
 }
 
@@ -216,6 +252,13 @@ SAUNO_TEXTURE_SETTER(TextureWrap, textureWrap_, NotifyParamsChange)
 SAUNO_TEXTURE_SETTER(TextureFormat, textureFormat_, NotifyParamsChange)
 SAUNO_TEXTURE_SETTER(Compression, compression_, NotifyParamsChange)
 SAUNO_TEXTURE_SETTER(FilteringQuality, filteringQuality_, NotifyParamsChange)
+
+void TTexture::SetNormalMapScale(float value)
+{
+    if (value == normalMapScale_) return;
+    normalMapScale_ = value;
+    if (textureFormat_ == TTextureFormat::tfNormalMap) NotifyImageChange();
+}
 #undef SAUNO_TEXTURE_SETTER
 
 void TTexture::SetMappingMode(TTextureMappingMode value)
@@ -296,6 +339,37 @@ void TTexture::SetParameters(GLenum target)
                         filteringQuality_ == TTextureFilteringQuality::tfAnisotropic ? 2.0f : 1.0f);
 }
 
+namespace {
+
+// Grey level as height: the slope in x and y, times the strength, becomes the normal's colour.
+void ToNormalMap(TBitmap32& bitmap, float scale, bool wrapX, bool wrapY)
+{
+    const int w = bitmap.Width, h = bitmap.Height;
+    std::vector<float> height(size_t(w) * size_t(h));
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const uint8_t* p = bitmap.Pixel(x, y);
+            height[size_t(y) * size_t(w) + size_t(x)] = (p[0] + p[1] + p[2]) / (3.0f * 255.0f);
+        }
+    auto at = [&](int x, int y) {
+        x = wrapX ? (x + w) % w : std::clamp(x, 0, w - 1);
+        y = wrapY ? (y + h) % h : std::clamp(y, 0, h - 1);
+        return height[size_t(y) * size_t(w) + size_t(x)];
+    };
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const float dx = (at(x + 1, y) - at(x - 1, y)) * scale * static_cast<float>(w);
+            const float dy = (at(x, y + 1) - at(x, y - 1)) * scale * static_cast<float>(h);
+            const float length = std::sqrt(dx * dx + dy * dy + 1);
+            uint8_t* p = bitmap.Pixel(x, y);
+            p[0] = static_cast<uint8_t>(std::lround((-dx / length * 0.5f + 0.5f) * 255));
+            p[1] = static_cast<uint8_t>(std::lround((-dy / length * 0.5f + 0.5f) * 255));
+            p[2] = static_cast<uint8_t>(std::lround((1 / length * 0.5f + 0.5f) * 255));
+        }
+}
+
+}  // namespace
+
 void TTexture::UploadImage(GLenum target)
 {
     const TBitmap32& source = image_->ImageBitmap(target);
@@ -303,6 +377,10 @@ void TTexture::UploadImage(GLenum target)
     const GLenum internalFormat = InternalFormat();
     TBitmap32 bitmap;
     bitmap.Assign(source);
+    if (textureFormat_ == TTextureFormat::tfNormalMap)
+        ToNormalMap(bitmap, normalMapScale_,
+                    textureWrap_ == TTextureWrap::twBoth || textureWrap_ == TTextureWrap::twHorizontal,
+                    textureWrap_ == TTextureWrap::twBoth || textureWrap_ == TTextureWrap::twVertical);
     ApplyImageAlpha(bitmap, imageAlpha_);
     if (imageBrightness_ != 1) sauno::ImageBrightness(bitmap, imageBrightness_);
     if (imageGamma_ != 1) sauno::ImageGamma(bitmap, imageGamma_);
@@ -335,7 +413,6 @@ void TTexture::UploadImage(GLenum target)
     glGetTexLevelParameteriv(target, 0, GL_TEXTURE_COMPRESSED_IMAGE_SIZE_ARB, &memory);
     textureMemory_ = glGetError() == GL_NO_ERROR ? memory : -1;
     DrainGLErrors();
-    image_->DropImageBitmap();
 }
 
 GLuint TTexture::EnsureTexture()
@@ -343,11 +420,20 @@ GLuint TTexture::EnsureTexture()
     if (handle_.Handle() == 0 || imageChanged_ || paramsChanged_) {
         if (handle_.Handle() == 0) handle_.AcquireName();
         Assert(handle_.Handle() != 0);
-        const GLenum target = image_->NativeTextureTarget();
-        glBindTexture(target, handle_.Handle());
-        SetParameters(target);
+        GLenum target = image_->NativeTextureTarget();
+        const bool cubeMaps = GLCapabilities().HasExtension("GL_ARB_texture_cube_map");
+        if (target == GL_TEXTURE_CUBE_MAP && !cubeMaps) target = 0;
+        if (target != 0) {
+            glBindTexture(target, handle_.Handle());
+            SetParameters(target);
+        }
         imageChanged_ = paramsChanged_ = false;
-        UploadImage(target);
+        if (target == GL_TEXTURE_2D) {
+            UploadImage(GL_TEXTURE_2D);
+        } else if (target == GL_TEXTURE_CUBE_MAP && static_cast<TCubeMapImage&>(*image_).Uploadable()) {
+            for (GLenum face = 0; face < 6; ++face) UploadImage(GL_TEXTURE_CUBE_MAP_POSITIVE_X + face);
+        }
+        image_->DropImageBitmap();
     }
     return handle_.Handle();
 }
@@ -367,39 +453,112 @@ void TTexture::Apply(TRenderContextInfo& rci)
         return;
     }
     const GLuint name = EnsureTexture();
+    const bool cubeMap = image_->NativeTextureTarget() == GL_TEXTURE_CUBE_MAP;
+    if (cubeMap && !GLCapabilities().HasExtension("GL_ARB_texture_cube_map")) return;
+    const TGLState state = cubeMap ? TGLState::stTextureCubeMap : TGLState::stTexture2D;
+    const GLenum target = cubeMap ? GL_TEXTURE_CUBE_MAP : GL_TEXTURE_2D;
     if (cache) {
-        cache->Enable(TGLState::stTexture2D);
-        cache->BindTexture(0, GL_TEXTURE_2D, name);
+        cache->Enable(state);
+        cache->BindTexture(0, target, name);
     } else {
-        glEnable(GL_TEXTURE_2D);
-        glBindTexture(GL_TEXTURE_2D, name);
+        glEnable(target);
+        glBindTexture(target, name);
     }
+    ApplyMappingMode();
+    SetTexCoordRouting(TTexCoordRouting::tcrMain);
+}
+
+void TTexture::ApplyMappingMode()
+{
     static constexpr GLint modes[] = {GL_DECAL, GL_MODULATE, GL_BLEND, GL_REPLACE};
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, modes[static_cast<int>(textureMode_)]);
     glTexEnvfv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_COLOR, envColor_->Color().Data());
+    auto generate = [](GLint mode, bool withR) {
+        glTexGeni(GL_S, GL_TEXTURE_GEN_MODE, mode);
+        glTexGeni(GL_T, GL_TEXTURE_GEN_MODE, mode);
+        glEnable(GL_TEXTURE_GEN_S);
+        glEnable(GL_TEXTURE_GEN_T);
+        if (withR) {
+            glTexGeni(GL_R, GL_TEXTURE_GEN_MODE, mode);
+            glEnable(GL_TEXTURE_GEN_R);
+        }
+    };
+    // The cube-map modes look up directions in world space: the view's rotation is undone.
+    auto loadViewInverse = [] {
+        GLfloat view[16];
+        glGetFloatv(GL_MODELVIEW_MATRIX, view);
+        GLfloat inverse[16] = {view[0], view[4], view[8], 0, view[1], view[5], view[9], 0,
+                               view[2], view[6], view[10], 0, 0, 0, 0, 1};
+        glMatrixMode(GL_TEXTURE);
+        glLoadMatrixf(inverse);
+        glMatrixMode(GL_MODELVIEW);
+    };
+    const bool cubeMaps = GLCapabilities().HasExtension("GL_ARB_texture_cube_map");
     switch (mappingMode_) {
         case TTextureMappingMode::tmmUser: break;
         case TTextureMappingMode::tmmObjectLinear:
         case TTextureMappingMode::tmmEyeLinear: {
             const bool object = mappingMode_ == TTextureMappingMode::tmmObjectLinear;
             const GLenum plane = object ? GL_OBJECT_PLANE : GL_EYE_PLANE;
-            glTexGeni(GL_S, GL_TEXTURE_GEN_MODE, object ? GL_OBJECT_LINEAR : GL_EYE_LINEAR);
-            glTexGeni(GL_T, GL_TEXTURE_GEN_MODE, object ? GL_OBJECT_LINEAR : GL_EYE_LINEAR);
+            generate(object ? GL_OBJECT_LINEAR : GL_EYE_LINEAR, false);
             glTexGenfv(GL_S, plane, mappingS_->AsVector().Data());
             glTexGenfv(GL_T, plane, mappingT_->AsVector().Data());
-            glEnable(GL_TEXTURE_GEN_S);
-            glEnable(GL_TEXTURE_GEN_T);
             break;
         }
-        case TTextureMappingMode::tmmSphere:
-            glTexGeni(GL_S, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP);
-            glTexGeni(GL_T, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP);
-            glEnable(GL_TEXTURE_GEN_S);
-            glEnable(GL_TEXTURE_GEN_T);
+        case TTextureMappingMode::tmmSphere: generate(GL_SPHERE_MAP, false); break;
+        case TTextureMappingMode::tmmCubeMapReflection:
+        case TTextureMappingMode::tmmCubeMapCamera:
+            if (!cubeMaps) break;
+            generate(GL_REFLECTION_MAP, true);
+            loadViewInverse();
             break;
-        default: break;  // cube-map generation needs a cube-map image
+        case TTextureMappingMode::tmmCubeMapNormal:
+        case TTextureMappingMode::tmmCubeMapLight0:
+            if (!cubeMaps) break;
+            generate(GL_NORMAL_MAP, true);
+            loadViewInverse();
+            break;
     }
-    SetTexCoordRouting(TTexCoordRouting::tcrMain);
+}
+
+void TTexture::UnApplyMappingMode()
+{
+    if (mappingMode_ == TTextureMappingMode::tmmUser) return;
+    glDisable(GL_TEXTURE_GEN_S);
+    glDisable(GL_TEXTURE_GEN_T);
+    glDisable(GL_TEXTURE_GEN_R);
+}
+
+void TTexture::ApplyAsSecond(TRenderContextInfo&, const TMatrix4* textureMatrix)
+{
+    if (disabled_) return;
+    glActiveTexture(GL_TEXTURE1);
+    const GLuint name = EnsureTexture();
+    const GLenum target = image_->NativeTextureTarget() == GL_TEXTURE_CUBE_MAP ? GL_TEXTURE_CUBE_MAP : GL_TEXTURE_2D;
+    glEnable(target);
+    glBindTexture(target, name);
+    if (textureMatrix) {
+        glMatrixMode(GL_TEXTURE);
+        glLoadMatrixf(textureMatrix->Data());
+        glMatrixMode(GL_MODELVIEW);
+    }
+    ApplyMappingMode();
+    glActiveTexture(GL_TEXTURE0);
+}
+
+void TTexture::RevertAsSecond(TRenderContextInfo&, bool textureMatrixLoaded)
+{
+    if (disabled_) return;
+    glActiveTexture(GL_TEXTURE1);
+    UnApplyMappingMode();
+    const bool cubeMap = image_->NativeTextureTarget() == GL_TEXTURE_CUBE_MAP;
+    if (textureMatrixLoaded || (cubeMap && mappingMode_ != TTextureMappingMode::tmmUser)) {
+        glMatrixMode(GL_TEXTURE);
+        glLoadIdentity();
+        glMatrixMode(GL_MODELVIEW);
+    }
+    glDisable(cubeMap ? GL_TEXTURE_CUBE_MAP : GL_TEXTURE_2D);
+    glActiveTexture(GL_TEXTURE0);
 }
 
 void TTexture::Revert(TRenderContextInfo& rci)
@@ -416,11 +575,7 @@ void TTexture::Revert(TRenderContextInfo& rci)
     } else {
         glDisable(GL_TEXTURE_2D);
     }
-    if (mappingMode_ != TTextureMappingMode::tmmUser) {
-        glDisable(GL_TEXTURE_GEN_S);
-        glDisable(GL_TEXTURE_GEN_T);
-        glDisable(GL_TEXTURE_GEN_R);
-    }
+    UnApplyMappingMode();
 }
 
 }  // namespace sauno

@@ -5,7 +5,9 @@
 // mipmaps), binds it through the state cache and sets the environment.
 #include <GL/gl.h>
 
+#include <array>
 #include <functional>
+#include <vector>
 #include <memory>
 #include <string>
 
@@ -103,14 +105,33 @@ private:
     bool loaded_ = false;
 };
 
+// Six pictures for a cube map, in the face order +X, -X, +Y, -Y, +Z, -Z.
+class TCubeMapImage : public TTextureImage {
+public:
+    using TTextureImage::TTextureImage;
+    TPicture& Picture(int face) { return pictures_[static_cast<size_t>(face)]; }
+    const TBitmap32& ImageBitmap(GLenum target) override;
+    void DropImageBitmap() override;
+    GLenum NativeTextureTarget() const override;
+    std::string_view ClassName() const override { return "TCubeMapImage"; }
+    // True when the six pictures are square and of one size.
+    bool Uploadable() const;
+
+private:
+    std::array<TPicture, 6> pictures_;
+    std::array<TBitmap32, 6> bitmaps_;
+};
+
 using TTextureImageFactory = std::function<std::unique_ptr<TTextureImage>(TTexture& owner)>;
 void RegisterTextureImageClass(std::string_view className, TTextureImageFactory factory);
 // A new image of that class, or nullptr when the name is not registered.
 std::unique_ptr<TTextureImage> CreateTextureImage(std::string_view className, TTexture& owner);
 
 // The process-wide way texture coordinates reach GL.
-enum class TTexCoordRouting : uint8_t { tcrDrop, tcrMain, tcrDual, tcrSecond };
+enum class TTexCoordRouting : uint8_t { tcrDrop, tcrMain, tcrDual, tcrSecond, tcrList };
 void SetTexCoordRouting(TTexCoordRouting mode);
+// List routing: each call is made for every unit listed (unit 1 left out while withheld).
+void SetTexCoordRoutingList(std::vector<int> units);
 TTexCoordRouting TexCoordRouting();
 // While withheld, dual routing gives main and second routing gives drop.
 void SetSecondTextureUnitWithheld(bool withheld);
@@ -157,6 +178,12 @@ public:
     // Binds the texture on unit 0 through the state cache and sets the environment.
     void Apply(TRenderContextInfo& rci);
     void Revert(TRenderContextInfo& rci);
+    // The same on texture unit 1, for a library material's second texture; `textureMatrix` is
+    // that library material's, loaded on unit 1 when it is not the identity.
+    void ApplyAsSecond(TRenderContextInfo& rci, const TMatrix4* textureMatrix);
+    void RevertAsSecond(TRenderContextInfo& rci, bool textureMatrixLoaded);
+    float NormalMapScale() const { return normalMapScale_; }
+    void SetNormalMapScale(float value);
     // Builds and uploads when needed; answers the GL name.
     GLuint EnsureTexture();
     void ReleaseTextures();
@@ -175,6 +202,8 @@ public:
 
 private:
     void SetParameters(GLenum target);
+    void ApplyMappingMode();
+    void UnApplyMappingMode();
     void UploadImage(GLenum target);
     GLenum InternalFormat() const;
 
@@ -193,6 +222,7 @@ private:
     std::unique_ptr<TCoordinates> mappingS_, mappingT_;
     std::unique_ptr<TColor> envColor_;
     bool disabled_ = true;
+    float normalMapScale_ = 0.125f;
     TTextureHandle handle_;
     bool imageChanged_ = true, paramsChanged_ = true;
     int texWidth_ = 0, texHeight_ = 0;

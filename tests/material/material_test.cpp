@@ -7,6 +7,7 @@
 #include "engine/context.h"
 #include "engine/statecache.h"
 #include "material/material.h"
+#include "material/texture.h"
 #include "platform/exception.h"
 #include "platform/window.h"
 
@@ -182,4 +183,40 @@ TEST_F(MaterialApply, FaceCullingFollowsTheMaterialAndTheBuffer)
     material.SetFaceCulling(TFaceCulling::fcBufferDefault);
     material.Apply(rci);  // the buffer culls
     EXPECT_TRUE(glIsEnabled(GL_CULL_FACE));
+}
+
+TEST_F(MaterialApply, ASecondMaterialsTextureGoesOnUnitOne)
+{
+    TComponent owner(nullptr);
+    auto* library = new TMaterialLibrary(&owner);
+    TLibMaterial& base = library->Add();
+    base.SetName("base");
+    TLibMaterial& overlay = library->Add();
+    overlay.SetName("overlay");
+    for (TLibMaterial* m : {&base, &overlay}) {
+        m->Material().Texture().SetImageClassName("TBlankImage");
+        m->Material().Texture().SetMinFilter(TMinFilter::miLinear);
+        m->Material().Texture().SetDisabled(false);
+    }
+    base.SetTexture2Name("overlay");
+    base.Apply(rci);
+    glActiveTexture(GL_TEXTURE1);
+    EXPECT_TRUE(glIsEnabled(GL_TEXTURE_2D));
+    GLint bound = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+    EXPECT_EQ(GLuint(bound), overlay.Material().Texture().Handle());
+    glActiveTexture(GL_TEXTURE0);
+    EXPECT_EQ(TexCoordRouting(), TTexCoordRouting::tcrDual);
+    EXPECT_FALSE(base.Revert(rci));
+    glActiveTexture(GL_TEXTURE1);
+    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
+    glActiveTexture(GL_TEXTURE0);
+    EXPECT_EQ(TexCoordRouting(), TTexCoordRouting::tcrMain);
+    ASSERT_EQ(overlay.Users().size(), 1u);  // the base is told when the overlay changes
+
+    // A name the library lacks is cleared at the first apply.
+    base.SetTexture2Name("missing");
+    base.Apply(rci);
+    base.Revert(rci);
+    EXPECT_TRUE(base.Texture2Name().empty());
 }

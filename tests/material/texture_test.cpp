@@ -180,3 +180,75 @@ TEST(TexCoordRouting, WithheldSecondUnitAndUpdateBrackets)
     EXPECT_EQ(TexCoordRouting(), TTexCoordRouting::tcrDual);
     SetTexCoordRouting(TTexCoordRouting::tcrMain);
 }
+
+namespace {
+
+std::vector<uint8_t> FileBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::unique_ptr<TJPEGImage> Jpeg(const std::string& picture)
+{
+    auto jpeg = std::make_unique<TJPEGImage>();
+    jpeg->LoadFromJPEG(FileBytes(std::string(SAUNO_PICTURE_DIR "/") + picture));
+    return jpeg;
+}
+
+}  // namespace
+
+TEST_F(TextureTest, ACubeMapUploadsSixSquareFacesAndNothingElse)
+{
+    texture = std::make_unique<TTexture>(nullptr);
+    texture->SetImageClassName("TCubeMapImage");
+    auto& cube = static_cast<TCubeMapImage&>(texture->Image());
+    for (int face = 0; face < 6; ++face) cube.Picture(face).SetGraphic(Jpeg("kiuas2.jpg"));
+    texture->SetDisabled(false);
+    const GLuint name = texture->EnsureTexture();
+    glBindTexture(GL_TEXTURE_CUBE_MAP, name);
+    for (GLenum face = 0; face < 6; ++face) {
+        GLint width = 0;
+        glGetTexLevelParameteriv(GL_TEXTURE_CUBE_MAP_POSITIVE_X + face, 0, GL_TEXTURE_WIDTH, &width);
+        EXPECT_EQ(width, 512) << "face " << face;
+    }
+    TStateCache cache;
+    TRenderContextInfo rci;
+    rci.stateCache = &cache;
+    texture->SetMappingMode(TTextureMappingMode::tmmCubeMapReflection);
+    texture->Apply(rci);
+    EXPECT_TRUE(glIsEnabled(GL_TEXTURE_CUBE_MAP));
+    EXPECT_TRUE(glIsEnabled(GL_TEXTURE_GEN_R));
+    texture->Revert(rci);
+    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_CUBE_MAP));
+    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_GEN_R));
+
+    // One face that is not square: the cube map is not uploaded at all.
+    auto other = std::make_unique<TTexture>(nullptr);
+    other->SetImageClassName("TCubeMapImage");
+    auto& uneven = static_cast<TCubeMapImage&>(other->Image());
+    for (int face = 0; face < 6; ++face) uneven.Picture(face).SetGraphic(Jpeg(face == 3 ? "seina1.jpg" : "kiuas2.jpg"));
+    other->SetDisabled(false);
+    glBindTexture(GL_TEXTURE_CUBE_MAP, other->EnsureTexture());
+    GLint width = -1;
+    glGetTexLevelParameteriv(GL_TEXTURE_CUBE_MAP_POSITIVE_X, 0, GL_TEXTURE_WIDTH, &width);
+    EXPECT_EQ(width, 0);
+}
+
+TEST_F(TextureTest, ANormalMapTurnsFlatGreyIntoStraightUp)
+{
+    texture = std::make_unique<TTexture>(nullptr);
+    texture->SetImageClassName("TBlankImage");  // zeroed pixels: a flat surface
+    auto& blank = static_cast<TBlankImage&>(texture->Image());
+    blank.Width = 8;
+    blank.Height = 8;
+    texture->SetTextureFormat(TTextureFormat::tfNormalMap);
+    texture->SetMinFilter(TMinFilter::miLinear);
+    texture->SetDisabled(false);
+    glBindTexture(GL_TEXTURE_2D, texture->EnsureTexture());
+    std::vector<uint8_t> pixels(8 * 8 * 3);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
+    EXPECT_NEAR(pixels[0], 128, 1);
+    EXPECT_NEAR(pixels[1], 128, 1);
+    EXPECT_EQ(pixels[2], 255);
+}
