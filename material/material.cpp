@@ -1,6 +1,7 @@
 #include "material/material.h"
 
 #include <algorithm>
+#include <fstream>
 
 #include "engine/statecache.h"
 #include "platform/exception.h"
@@ -296,7 +297,9 @@ TLibMaterial::TLibMaterial(TMaterialLibrary& library)
       textureOffset_(std::make_unique<TCoordinates>(this, TCoordinatesStyle::csFree, NullVector)),
       textureScale_(std::make_unique<TCoordinates>(this, TCoordinatesStyle::csFree, UnitScaleVector))
 {
-    material_->Texture();
+    material_->Texture().OnResolvePictureFileName = [this](const std::string& name) {
+        return library_.ResolvePictureFileName(name);
+    };
     name_ = library.MakeUniqueName("LibMaterial", this);
     nameHash_ = MaterialNameHash(name_);
     // The texture matrix follows its holders.
@@ -482,6 +485,26 @@ std::string TMaterialLibrary::MakeUniqueName(const std::string& base, const TLib
     if (!taken(base)) return base;
     for (int i = 1;; ++i)
         if (!taken(base + std::to_string(i))) return base + std::to_string(i);
+}
+
+std::string TMaterialLibrary::ResolvePictureFileName(const std::string& name)
+{
+    std::string wanted = name;
+    if (OnTextureNeeded) OnTextureNeeded(*this, wanted);
+    size_t start = 0;
+    while (start <= TexturePaths.size()) {
+        size_t end = TexturePaths.find(';', start);
+        if (end == std::string::npos) end = TexturePaths.size();
+        std::string folder = TexturePaths.substr(start, end - start);
+        folder.erase(0, folder.find_first_not_of(" \t"));
+        folder.erase(folder.find_last_not_of(" \t") + 1);
+        if (!folder.empty()) {
+            if (folder.back() != '/') folder += '/';
+            if (std::ifstream(folder + wanted).good()) return folder + wanted;
+        }
+        start = end + 1;
+    }
+    return wanted;
 }
 
 void TMaterialLibrary::ReleaseTextures()

@@ -168,7 +168,13 @@ public:
     std::string MakeUniqueName(const std::string& base, const TLibMaterial* except) const;
     void ReleaseTextures();
     void PrepareTextures();
+    // Folders separated by ';' where picture files are looked for by name.
     std::string TexturePaths;
+    // May rewrite a picture file name before it is looked for.
+    std::function<void(TMaterialLibrary& sender, std::string& name)> OnTextureNeeded;
+    // The file a picture name stands for: the name after OnTextureNeeded, in the first folder of
+    // TexturePaths that holds it, else as it is.
+    std::string ResolvePictureFileName(const std::string& name);
     void Loaded() override;
 
 private:

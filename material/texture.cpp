@@ -73,8 +73,9 @@ void TPicFileImage::SetPictureFileName(const std::string& name)
 void TPicFileImage::PreparePicture()
 {
     if (loaded_ || fileName_.empty()) return;
-    std::ifstream in(fileName_, std::ios::binary);
-    if (!in) throw Exception("Could not open file: " + fileName_);
+    const std::string path = texture_.ResolvePictureFileName(fileName_);
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw Exception("Could not open file: " + path);
     std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     auto jpeg = std::make_unique<TJPEGImage>();
     jpeg->LoadFromJPEG(bytes);

@@ -199,6 +199,12 @@ public:
     // Disabling, enabling and leaving or entering generated coordinates change how the owner
     // maps the texture.
     std::function<void(TTexture& sender)> OnTextureMappingChange;
+    // Lets the owner find a picture file by name (its folders, its rewriting); none keeps the name.
+    std::function<std::string(const std::string& name)> OnResolvePictureFileName;
+    std::string ResolvePictureFileName(const std::string& name) const
+    {
+        return OnResolvePictureFileName ? OnResolvePictureFileName(name) : name;
+    }
 
 private:
     void SetParameters(GLenum target);

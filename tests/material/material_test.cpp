@@ -220,3 +220,23 @@ TEST_F(MaterialApply, ASecondMaterialsTextureGoesOnUnitOne)
     base.Revert(rci);
     EXPECT_TRUE(base.Texture2Name().empty());
 }
+
+TEST_F(MaterialApply, PictureFilesAreFoundInTheLibrarysFolders)
+{
+    TComponent owner(nullptr);
+    auto* library = new TMaterialLibrary(&owner);
+    library->TexturePaths = " /no/such/folder ; " SAUNO_PICTURE_DIR " ";
+    std::string asked;
+    library->OnTextureNeeded = [&](TMaterialLibrary&, std::string& name) {
+        asked = name;
+        name = "kiuas2.jpg";  // the application may rewrite the name
+    };
+    TLibMaterial& m = library->Add();
+    TTexture& texture = m.Material().Texture();
+    texture.SetImageClassName("TPicFileImage");
+    static_cast<TPicFileImage&>(texture.Image()).SetPictureFileName("KIUAS2.JPG");
+    texture.SetDisabled(false);
+    texture.EnsureTexture();
+    EXPECT_EQ(asked, "KIUAS2.JPG");
+    EXPECT_EQ(texture.TexWidth(), 512);
+}
