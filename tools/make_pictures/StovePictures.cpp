@@ -67,6 +67,21 @@ Colour slotInterior(float depthTowardsBottom, float glow) {
   return add(Colour{0.02f, 0.015f, 0.012f}, scale(Colour{0.9f, 0.30f, 0.05f}, glow * depthTowardsBottom * depthTowardsBottom));
 }
 
+// Glowing slots cut into iron: the glow inside, a bevelled rim around each.
+template <class Slots>
+Colour paintSlots(const Slots& slots, float x, float y, Colour colour, float glow) {
+  for (const RoundRect& slot : slots) {
+    const float d = slot.distance(x, y);
+    if (d < 0.0f) {
+      colour = slotInterior((y - slot.top) / (slot.bottom - slot.top), glow);
+    } else if (d < 5.0f) {
+      const RoundRect rim{slot.left - 5.0f, slot.top - 5.0f, slot.right + 5.0f, slot.bottom + 5.0f, slot.corner + 5.0f};
+      colour = scale(colour, bevelLight(rim, x, y, 5.0f, -1.2f));
+    }
+  }
+  return colour;
+}
+
 }  // namespace
 
 Canvas paintStoveFront(int width, int height, uint32_t seed) {
@@ -99,15 +114,7 @@ Canvas paintStoveFront(int width, int height, uint32_t seed) {
     if (std::abs(y - 64.0f) < 2.0f) colour = scale(colour, 0.4f);
 
     // Louvres above the fire door.
-    for (const RoundRect& slot : slots) {
-      const float d = slot.distance(x, y);
-      if (d < 0.0f) {
-        colour = slotInterior((y - slot.top) / (slot.bottom - slot.top), 0.7f);
-      } else if (d < 5.0f) {
-        const RoundRect rim{slot.left - 5.0f, slot.top - 5.0f, slot.right + 5.0f, slot.bottom + 5.0f, slot.corner + 5.0f};
-        colour = scale(colour, bevelLight(rim, x, y, 5.0f, -1.2f));
-      }
-    }
+    colour = paintSlots(slots, x, y, colour, 0.7f);
 
     // Fire door: raised frame, glass with the fire behind it, a handle.
     const float frameDistance = doorFrame.distance(x, y);
@@ -210,15 +217,7 @@ Canvas paintStoveSide(int width, int height, uint32_t seed) {
     } else if (innerDistance < 3.0f) {
       colour = scale(colour, 1.25f);
     }
-    for (const RoundRect& slot : slots) {
-      const float d = slot.distance(x, y);
-      if (d < 0.0f) {
-        colour = slotInterior((y - slot.top) / (slot.bottom - slot.top), 0.6f);
-      } else if (d < 5.0f) {
-        const RoundRect rim{slot.left - 5.0f, slot.top - 5.0f, slot.right + 5.0f, slot.bottom + 5.0f, slot.corner + 5.0f};
-        colour = scale(colour, bevelLight(rim, x, y, 5.0f, -1.2f));
-      }
-    }
+    colour = paintSlots(slots, x, y, colour, 0.6f);
     // Heat rising out of the slots stains the iron above them.
     const float heatStain = smoothstep(h * 0.55f, h * 0.1f, y) * (0.5f + 0.5f * fbm(x * 0.02f, y * 0.01f, seed + 5u, 3));
     colour = mix(colour, multiply(colour, Colour{0.85f, 0.9f, 1.15f}), heatStain * 0.6f);
