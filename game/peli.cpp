@@ -398,7 +398,9 @@ void RegisterGameClasses()
     RegisterViewerClasses();
     RegisterTimingClasses();
     RegisterMaterialClasses();
-    RegisterContentStandIns();
+    RegisterMeshStandIns();
+    RegisterTextStandIns();
+    RegisterSoundStandIns();
     RegisterStoreStandIns();
     ClassRegistry::Instance().Register("TForm1", "TCustomForm", nullptr);
 }

@@ -5,7 +5,9 @@
 #include <random>
 #include <string>
 
-#include "game/standins/content_standins.h"
+#include "game/standins/mesh_standins.h"
+#include "game/standins/sound_standins.h"
+#include "game/standins/text_standins.h"
 #include "engine/asynctimer.h"
 #include "engine/cadencer.h"
 #include "engine/viewer.h"
