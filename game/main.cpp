@@ -1,14 +1,45 @@
 // The program entry: builds the game form from the embedded description and runs the loop.
+#include <cstdio>
 #include <exception>
 #include <memory>
+#include <string_view>
 
 #include "game/peli.h"
 #include "platform/messagebox.h"
 #include "runtime/application.h"
 
-int main()
+namespace {
+
+const char* const usage =
+    "Usage: sauno [--help | --version]\n"
+    "A sauna endurance game. Press Enter to start a visit, throw water with Left and Right in\n"
+    "turn, drink a beer with Enter (three in all), pause with Escape. The visit ends when your\n"
+    "toleration falls below zero; your time goes into the top ten.\n"
+    "Settings are read from settings.ini beside the game; the model from its data folder.\n";
+
+// Answers --help and --version without opening a window; returns -1 when the game should run.
+int AnswerCommandLine(int argc, char** argv)
+{
+    if (argc <= 1) return -1;
+    std::string_view arg = argv[1];
+    if (argc == 2 && (arg == "--help" || arg == "-h")) {
+        std::fputs(usage, stdout);
+        return 0;
+    }
+    if (argc == 2 && arg == "--version") {
+        std::printf("sauno %s\n", SAUNO_VERSION);
+        return 0;
+    }
+    std::fprintf(stderr, "sauno: unknown argument '%s'\n%s", argv[1], usage);
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
 {
     using namespace sauno;
+    if (int status = AnswerCommandLine(argc, argv); status >= 0) return status;
     std::unique_ptr<TForm1> form;
     try {
         Application().Initialize();
