@@ -262,6 +262,7 @@ TRecord& TDataFile::GetRecord(std::int32_t recordNumber, bool readAhead, TDirect
     ++cached->PinCount;
     return *cached;
   }
+  BeforeCacheMiss();
   const std::int32_t slots = RecordCount();
   if (recordNumber < 1 || recordNumber > slots) RaiseStoreError(STORE_FILECORRUPT, TableName());
   std::int32_t count = 1;

@@ -70,6 +70,11 @@ std::size_t TFileHandler::ReadAt(std::uint64_t offset, TBytes buffer, bool toler
   return static_cast<std::size_t>(n);
 }
 
+void TFileHandler::Reserve(std::uint64_t length) {
+  if (File == nullptr) Fail(STORE_OSEBADF);
+  if (File->ReserveTo(length) != 0) Fail(STORE_WRITEERR);
+}
+
 void TFileHandler::WriteAt(std::uint64_t offset, TConstBytes buffer) {
   if (File == nullptr) Fail(STORE_OSEBADF);
   long long n = File->WriteAt(HandlerId, offset, buffer);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "Bytes.h"
@@ -36,6 +37,9 @@ class TFileHandler {
   std::size_t ReadAt(std::uint64_t offset, TBytes buffer, bool tolerateShort);
   void WriteAt(std::uint64_t offset, TConstBytes buffer);
   void Truncate(std::uint64_t length);
+  // Allocates the file up to `length` bytes (never shrinks); STORE_WRITEERR
+  // when the disk has no room, the file keeping its length.
+  void Reserve(std::uint64_t length);
   std::uint64_t Seek(std::int64_t offset, TSeekOrigin origin);
   std::uint64_t Size();
   void Flush();
@@ -51,14 +55,22 @@ class TFileHandler {
   bool HoldsLock(std::uint64_t key);
   TLockMode LockModeAt(std::uint64_t offset);
 
+  // Called before a record or page that is not cached is read from the disk
+  // (the table takes its read lock there and may abandon the operation).
+  void SetCacheMissHook(std::function<void()> hook) { CacheMissHook = std::move(hook); }
+
  protected:
   [[noreturn]] void Fail(std::uint16_t code) const;
+  void BeforeCacheMiss() {
+    if (CacheMissHook) CacheMissHook();
+  }
 
  private:
   std::string OwnerName;
   std::string FilePath;
   TAbstractFile* File = nullptr;
   int HandlerId = 0;
+  std::function<void()> CacheMissHook;
 };
 
 }  // namespace store

@@ -9,6 +9,7 @@
 
 #include "CharTable.h"
 #include "StoreError.h"
+#include "WriteFaults.h"
 
 namespace store {
 
@@ -83,8 +84,10 @@ long long TAbstractFile::WriteAt(int id, std::uint64_t offset, TConstBytes buffe
     errno = EBADF;
     return -1;
   }
+  if (WriteShouldFail()) return -1;
   long long n = FullPwrite(Fd, offset, buffer);
   if (n >= 0) Positions[id] = offset + static_cast<std::uint64_t>(n);
+  AfterWrite();
   return n;
 }
 
@@ -104,6 +107,19 @@ long long TAbstractFile::Write(int id, TConstBytes buffer) {
     at = Positions[id];
   }
   return WriteAt(id, at, buffer);
+}
+
+int TAbstractFile::ReserveTo(std::uint64_t length) {
+  std::lock_guard guard(Guard);
+  if (IsReadOnly) return EBADF;
+  struct stat st {};
+  if (::fstat(Fd, &st) != 0) return errno;
+  if (static_cast<std::uint64_t>(st.st_size) >= length) return 0;
+  int result = ::posix_fallocate(Fd, st.st_size, static_cast<off_t>(length - static_cast<std::uint64_t>(st.st_size)));
+  // A file system without allocation support gives no guarantee, and no failure either.
+  if (result == EOPNOTSUPP || result == EINVAL) return 0;
+  if (result != 0) (void)::ftruncate(Fd, st.st_size);
+  return result;
 }
 
 int TAbstractFile::TruncateAt(int id, std::uint64_t offset) {

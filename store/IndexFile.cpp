@@ -299,17 +299,27 @@ void TIndexFile::Close() {
   TFileHandler::Close();
 }
 
+void TIndexFile::ReloadHeader() {
+  TIndexHeader fresh;
+  if (ReadAt(0, fresh.Raw(), true) != PageSize) RaiseStoreError(STORE_HEADERCORRUPT, TableName());
+  TakeHeader(fresh);
+}
+
 bool TIndexFile::RefreshHeader() {
   TIndexHeader fresh;
   if (ReadAt(0, fresh.Raw(), true) != PageSize) RaiseStoreError(STORE_HEADERCORRUPT, TableName());
   if (fresh.ChangeCounter() == HeaderCopy.ChangeCounter()) return false;
+  TakeHeader(fresh);
+  return true;
+}
+
+void TIndexFile::TakeHeader(TIndexHeader& fresh) {
   if (fresh.Version() != IndexFileVersion || fresh.SecondaryCount() > MaxSecondaryIndexes)
     RaiseStoreError(STORE_HEADERCORRUPT, TableName());
   fresh.SetDirtyMarker(0);
   HeaderCopy = fresh;
   IsHeaderDirty = false;
   RebuildKeyDefs();
-  return true;
 }
 
 bool TIndexFile::WriteHeader(bool force, bool flushOs) {
@@ -354,6 +364,7 @@ TPage& TIndexFile::GetPage(int slot, std::int32_t number) {
     ++cached->PinCount;
     return *cached;
   }
+  BeforeCacheMiss();
   if (number < 1 || number >= HeaderCopy.NextPage()) RaiseStoreError(STORE_INDEXCORRUPT, TableName());
   // Room first: making room may write pages through the I/O buffer.
   TPage& page = CachePage(slot, number);

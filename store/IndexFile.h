@@ -58,6 +58,9 @@ class TIndexFile : public TFileHandler {
   void Close() override;
 
   bool RefreshHeader();
+  // Reads the header again whatever its change counter says; pending
+  // changes of the header copy are lost.
+  void ReloadHeader();
   bool WriteHeader(bool force, bool flushOs = false);
   void Empty();
 
@@ -90,6 +93,7 @@ class TIndexFile : public TFileHandler {
   void FillDescriptor(TIndexDesc desc, const TIndexDefinition& definition, std::span<const TFieldDesc> fields,
                       bool primary);
   void RebuildKeyDefs();
+  void TakeHeader(TIndexHeader& fresh);
   TPage& CachePage(int slot, std::int32_t number);
 
   TIndexHeader HeaderCopy;

@@ -72,6 +72,20 @@ void TTableFiles::Create(std::string_view directory, std::string_view table, con
 }
 
 void TTableFiles::Open(std::string_view directory, std::string_view table, TAccess access, bool exclusive) {
+  OpenFiles(directory, table, access, exclusive);
+  try {
+    VerifyOpened();
+    if (MadeIndex) {
+      RebuildSysDeleted();
+      Commit();
+    }
+  } catch (...) {
+    Close();
+    throw;
+  }
+}
+
+void TTableFiles::OpenFiles(std::string_view directory, std::string_view table, TAccess access, bool exclusive) {
   Close();
   const std::string dataPath = FindTableFile(directory, table, DataExtension);
   auto data = std::make_unique<store::TDataFile>(dataPath);
@@ -83,22 +97,38 @@ void TTableFiles::Open(std::string_view directory, std::string_view table, TAcce
   data->OpenTable(dataPath, access, exclusive);
   const std::string indexPath = FindTableFile(directory, table, IndexExtension);
   struct stat st {};
-  bool rebuild = false;
+  bool made = false;
   if (::stat(indexPath.c_str(), &st) != 0 && errno == ENOENT && !data->ReadOnly()) {
     index->CreateIndexFile(indexPath, exclusive, false);
-    rebuild = true;
+    made = true;
   } else {
     index->OpenIndexFile(indexPath, data->ReadOnly() ? TAccess::acReadOnly : access, exclusive);
   }
-  data->Verify();
-  index->Verify(data->Fields());
-  index->Bind(data->Fields(), data->HeaderCopy().LanguageId(), data->HeaderCopy().SortId());
   Data = std::move(data);
   Index = std::move(index);
-  if (rebuild) {
-    RebuildSysDeleted();
-    Commit();
-  }
+  MadeIndex = made;
+}
+
+void TTableFiles::VerifyOpened() {
+  Data->Verify();
+  Index->Verify(Data->Fields());
+  Index->Bind(Data->Fields(), Data->HeaderCopy().LanguageId(), Data->HeaderCopy().SortId());
+}
+
+void TTableFiles::Revert() {
+  Data->DiscardCache();
+  Index->DiscardCache();
+  Data->ReloadHeader();
+  Index->ReloadHeader();
+}
+
+std::uint64_t TTableFiles::DataBytes() const {
+  return Data->HeaderEnd() + static_cast<std::uint64_t>(Data->RecordCount()) * Data->RecordSize();
+}
+
+void TTableFiles::ReserveCommitSpace() {
+  Data->Reserve(DataBytes());
+  Index->Reserve(static_cast<std::uint64_t>(Index->Header().NextPage()) * PageSize);
 }
 
 void TTableFiles::RebuildSysDeleted() {
@@ -131,6 +161,7 @@ bool TTableFiles::DetectChanges() {
 }
 
 void TTableFiles::Close() {
+  MadeIndex = false;
   Index.reset();
   Data.reset();
 }

@@ -46,6 +46,22 @@ class TTableFiles {
   // with only the internal indexes, and "Sys Deleted" with the active-record
   // count is rebuilt from the data file.
   void Open(std::string_view directory, std::string_view table, TAccess access, bool exclusive);
+  // The steps of Open one by one, for callers that lock in between: the
+  // files opened (a missing index file made anew, see IndexCreated), then
+  // verified, then "Sys Deleted" rebuilt when the index file was made.
+  void OpenFiles(std::string_view directory, std::string_view table, TAccess access, bool exclusive);
+  void VerifyOpened();
+  bool IndexCreated() const { return MadeIndex; }
+  void RebuildSysDeleted();
+  // Forgets every change not yet committed: all cached records and pages,
+  // dirty or not, are dropped and both headers are read again.
+  void Revert();
+  // Reserves the bytes the next commit will write past the ends of the
+  // files, so that a full disk shows before anything is written. Raises
+  // STORE_WRITEERR (the files keep their lengths).
+  void ReserveCommitSpace();
+  // Bytes of the data file that its header accounts for.
+  std::uint64_t DataBytes() const;
   void Close();
   // Writes every dirty record and page and both headers (forced).
   void Commit(bool flushOs = false);
@@ -61,10 +77,9 @@ class TTableFiles {
   TIndexFile& IndexFile() { return *Index; }
 
  private:
-  void RebuildSysDeleted();
-
   std::unique_ptr<TDataFile> Data;
   std::unique_ptr<TIndexFile> Index;
+  bool MadeIndex = false;
 };
 
 }  // namespace store

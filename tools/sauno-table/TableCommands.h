@@ -1,4 +1,4 @@
-// The commands of sauno-table: each takes its arguments after the command
+// The commands of sauno-table (records go through the table component): each takes its arguments after the command
 // word, writes its report to `out`, and raises EStoreEngineError or
 // std::invalid_argument on failure. Returns the exit status.
 #pragma once
@@ -12,5 +12,11 @@ namespace sauno_table {
 int CreateCommand(const std::vector<std::string>& args, std::ostream& out);
 int InfoCommand(const std::vector<std::string>& args, std::ostream& out);
 int VerifyCommand(const std::vector<std::string>& args, std::ostream& out);
+int InsertCommand(const std::vector<std::string>& args, std::ostream& out);
+int ListCommand(const std::vector<std::string>& args, std::ostream& out);
+int DeleteCommand(const std::vector<std::string>& args, std::ostream& out);
+// Makes the game's high-score table `enkat` unless it exists; stored scores
+// are never touched.
+int CreateScoresCommand(const std::vector<std::string>& args, std::ostream& out);
 
 }  // namespace sauno_table

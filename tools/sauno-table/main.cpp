@@ -13,6 +13,11 @@ constexpr const char* Usage =
     "[--index NAME=F[-][,F[-]...][:unique][:nocase][:compress=N]]...\n"
     "       sauno-table info DIR TABLE\n"
     "       sauno-table verify DIR TABLE\n"
+    "       sauno-table insert DIR TABLE NAME=VALUE...\n"
+    "       sauno-table insert DIR TABLE --stdin   (one record per line, values tab-separated in field order)\n"
+    "       sauno-table list DIR TABLE [--index NAME]\n"
+    "       sauno-table delete DIR TABLE NAME=VALUE\n"
+    "       sauno-table create-scores DIR   (the game's table enkat, unless it exists)\n"
     "FIELD is name:type[:size]; types: string fixedchar date time timestamp boolean smallint integer word\n"
     "largeint float currency autoinc bytes varbytes\n";
 }
@@ -29,6 +34,10 @@ int main(int argc, char** argv) {
     if (command == "create") return sauno_table::CreateCommand(args, std::cout);
     if (command == "info") return sauno_table::InfoCommand(args, std::cout);
     if (command == "verify") return sauno_table::VerifyCommand(args, std::cout);
+    if (command == "insert") return sauno_table::InsertCommand(args, std::cout);
+    if (command == "list") return sauno_table::ListCommand(args, std::cout);
+    if (command == "delete") return sauno_table::DeleteCommand(args, std::cout);
+    if (command == "create-scores") return sauno_table::CreateScoresCommand(args, std::cout);
     std::cerr << "unknown command '" << command << "'\n" << Usage;
     return 1;
   } catch (const store::EStoreEngineError& e) {

@@ -1,0 +1,190 @@
+#include "DataTable.h"
+
+#include "StoreError.h"
+
+namespace store {
+
+TDataTable::TDataTable(TDataDirectory& directory, std::string name) : Owner(directory), TableName(std::move(name)) {}
+
+TDataTable::~TDataTable() {
+  try {
+    Close();
+  } catch (...) {
+  }
+}
+
+void TDataTable::Open(bool exclusive, bool readOnly) {
+  Files.OpenFiles(Owner.Path(), TableName, readOnly ? TAccess::acReadOnly : TAccess::acReadWrite, exclusive);
+  IsExclusive = exclusive;
+  IsReadOnlyMedia = Files.ReadOnly() && !readOnly;
+  IsReadOnly = Files.ReadOnly();
+  Locks = std::make_unique<TTableLocks>(Files.DataFile(), Files.IndexFile());
+  try {
+    if (Shared()) {
+      Locks->ReadLock(Retry());
+      Files.VerifyOpened();
+      Locks->ReadUnlock();
+    } else {
+      Files.VerifyOpened();
+    }
+    if (Files.IndexCreated()) {
+      if (Shared()) Locks->WriteLock(Retry());
+      Files.RebuildSysDeleted();
+      Files.Commit(Settings().ForceBufferFlush);
+      if (Shared()) Locks->WriteUnlock();
+    }
+  } catch (...) {
+    Locks.reset();
+    Files.Close();
+    throw;
+  }
+  auto hook = [this] { OnCacheMiss(); };
+  Files.DataFile().SetCacheMissHook(hook);
+  Files.IndexFile().SetCacheMissHook(hook);
+  Opened = true;
+}
+
+void TDataTable::Close() {
+  if (!Opened) return;
+  Opened = false;
+  std::exception_ptr failure;
+  try {
+    if (IsExclusive && !IsReadOnly) Files.Commit(Settings().ForceBufferFlush);
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  RecordOwners.clear();
+  try {
+    Locks->ReleaseAll();
+  } catch (...) {
+    if (!failure) failure = std::current_exception();
+  }
+  Locks.reset();
+  Files.Close();
+  if (failure) std::rethrow_exception(failure);
+}
+
+void TDataTable::DetectChanges() {
+  if (Files.DetectChanges()) ++ChangeGeneration;
+}
+
+void TDataTable::ReadLock() {
+  if (!Shared() || HoldsAnyLock()) return;
+  Locks->ReadLock(Retry());
+  DetectChanges();
+}
+
+void TDataTable::ReadUnlock() {
+  if (Shared()) Locks->ReadUnlock();
+}
+
+void TDataTable::WriteLock() {
+  if (!Shared() || Locks->HoldsWrite()) return;
+  // The write range covers every read byte: a held read lock is given up
+  // first, so that it does not stay behind when the write lock goes.
+  const bool hadRead = Locks->HoldsRead();
+  if (hadRead) Locks->ReadUnlock();
+  Locks->WriteLock(Retry());
+  if (hadRead) ScopeTookReadLock = false;
+  DetectChanges();
+}
+
+void TDataTable::WriteUnlock() {
+  if (Shared()) Locks->WriteUnlock();
+}
+
+void TDataTable::TableLock() {
+  if (!Shared() || Locks->HoldsTable()) return;
+  Locks->TableLock(Retry());
+  Files.DataFile().SetTableLocked(true);
+  DetectChanges();
+}
+
+void TDataTable::TableUnlock() {
+  if (!Shared()) return;
+  Files.DataFile().SetTableLocked(false);
+  Locks->TableUnlock();
+}
+
+void TDataTable::RecordLock(std::int32_t recordNumber, const TDataCursor* owner) {
+  if (RecordOwners.count(recordNumber)) RaiseStoreError(STORE_RECLOCKFAILED, ErrorName());
+  if (Shared()) Locks->RecordLock(recordNumber, Settings().LockRetryCount, Settings().LockWaitTime);
+  RecordOwners[recordNumber] = owner;
+}
+
+void TDataTable::RecordUnlock(std::int32_t recordNumber) {
+  if (!RecordOwners.erase(recordNumber)) RaiseStoreError(STORE_UNLOCKFAILED, ErrorName());
+  if (Shared()) Locks->RecordUnlock(recordNumber);
+}
+
+const TDataCursor* TDataTable::RecordLockOwner(std::int32_t recordNumber) const {
+  auto at = RecordOwners.find(recordNumber);
+  return at == RecordOwners.end() ? nullptr : at->second;
+}
+
+void TDataTable::ReleaseRecordLocks(const TDataCursor* owner) {
+  std::vector<std::int32_t> mine;
+  for (const auto& [number, holder] : RecordOwners)
+    if (holder == owner) mine.push_back(number);
+  for (std::int32_t number : mine) RecordUnlock(number);
+}
+
+bool TDataTable::HoldsAnyLock() const {
+  return Locks && (Locks->HoldsRead() || Locks->HoldsWrite() || Locks->HoldsTable());
+}
+
+void TDataTable::BeginRead() {
+  if (ReadScopes++ > 0 || !Shared()) return;
+  ScopeTookReadLock = false;
+  if (Settings().StrictChangeDetection && !HoldsAnyLock()) {
+    Locks->ReadLock(Retry());
+    ScopeTookReadLock = true;
+    DetectChanges();
+  }
+}
+
+void TDataTable::EndRead() {
+  if (--ReadScopes > 0 || !Shared()) return;
+  if (ScopeTookReadLock) {
+    ScopeTookReadLock = false;
+    Locks->ReadUnlock();
+  }
+}
+
+void TDataTable::OnCacheMiss() {
+  if (ReadScopes == 0 || InCacheMiss || !Shared() || HoldsAnyLock()) return;
+  InCacheMiss = true;
+  try {
+    Locks->ReadLock(Retry());
+    ScopeTookReadLock = true;
+    const bool changed = Files.DetectChanges();
+    InCacheMiss = false;
+    if (changed) {
+      ++ChangeGeneration;
+      throw TTableChanged{};
+    }
+  } catch (...) {
+    InCacheMiss = false;
+    throw;
+  }
+}
+
+void TDataTable::Commit() {
+  ++ChangeGeneration;
+  if (!Shared()) return;
+  Files.ReserveCommitSpace();
+  Files.Commit(Settings().ForceBufferFlush);
+}
+
+void TDataTable::Rollback() {
+  ++ChangeGeneration;
+  Files.Revert();
+  if (IsReadOnly) return;
+  TDataFile& data = Files.DataFile();
+  if (data.Size() > Files.DataBytes()) data.Truncate(Files.DataBytes());
+  TIndexFile& index = Files.IndexFile();
+  const std::uint64_t pages = static_cast<std::uint64_t>(index.Header().NextPage()) * PageSize;
+  if (index.Size() > pages) index.Truncate(pages);
+}
+
+}  // namespace store

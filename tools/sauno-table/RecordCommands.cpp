@@ -1,0 +1,163 @@
+// The commands that go through the table component, locking as the game does.
+#include <sys/stat.h>
+
+#include <iostream>
+#include <stdexcept>
+
+#include "CharTable.h"
+#include "StoreTable.h"
+#include "TableCommands.h"
+#include "TableFiles.h"
+
+namespace sauno_table {
+namespace {
+
+using sauno::TField;
+using sauno::TStoreTable;
+
+struct TAssignment {
+  std::string Field;
+  std::string Value;
+};
+
+TAssignment ParseAssignment(const std::string& argument) {
+  const std::size_t equals = argument.find('=');
+  if (equals == std::string::npos || equals == 0)
+    throw std::invalid_argument("invalid assignment '" + argument + "': expected NAME=VALUE");
+  return {argument.substr(0, equals), argument.substr(equals + 1)};
+}
+
+// The table of a directory; the directory itself names the database.
+void OpenTable(TStoreTable& table, const std::string& dir, const std::string& name, const std::string& index) {
+  table.DatabaseName = dir;
+  table.TableName = name;
+  table.IndexName = index;
+  table.Open();
+}
+
+std::vector<TField*> WritableFields(TStoreTable& table) {
+  std::vector<TField*> fields;
+  for (int i = 0; i < table.FieldCount(); ++i)
+    if (!table.Fields(i).ReadOnly) fields.push_back(&table.Fields(i));
+  return fields;
+}
+
+void InsertLine(TStoreTable& table, const std::vector<TField*>& fields, const std::string& line) {
+  table.Insert();
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < fields.size() && start <= line.size(); ++i) {
+    std::size_t end = line.find('\t', start);
+    if (end == std::string::npos) end = line.size();
+    fields[i]->SetAsString(std::string_view(line).substr(start, end - start));
+    start = end + 1;
+  }
+  if (start <= line.size()) {
+    table.Cancel();
+    throw std::invalid_argument("more values than fields in line '" + line + "'");
+  }
+  table.Post();
+}
+
+}  // namespace
+
+int InsertCommand(const std::vector<std::string>& args, std::ostream& out) {
+  if (args.size() < 2) throw std::invalid_argument("insert takes DIR TABLE NAME=VALUE... or DIR TABLE --stdin");
+  TStoreTable table(nullptr);
+  if (args.size() == 3 && args[2] == "--stdin") {
+    OpenTable(table, args[0], args[1], "");
+    const std::vector<TField*> fields = WritableFields(table);
+    std::string line;
+    long long count = 0;
+    while (std::getline(std::cin, line)) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      InsertLine(table, fields, line);
+      ++count;
+    }
+    out << count << " inserted\n";
+    return 0;
+  }
+  std::vector<TAssignment> assignments;
+  for (std::size_t i = 2; i < args.size(); ++i) assignments.push_back(ParseAssignment(args[i]));
+  OpenTable(table, args[0], args[1], "");
+  table.Insert();
+  for (const TAssignment& a : assignments) table.FieldByName(a.Field)->SetAsString(a.Value);
+  table.Post();
+  return 0;
+}
+
+int ListCommand(const std::vector<std::string>& args, std::ostream& out) {
+  std::string index;
+  std::vector<std::string> positional;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--index" && i + 1 < args.size()) index = args[++i];
+    else if (args[i].rfind("--index=", 0) == 0) index = args[i].substr(8);
+    else positional.push_back(args[i]);
+  }
+  if (positional.size() != 2) throw std::invalid_argument("list takes DIR TABLE [--index NAME]");
+  TStoreTable table(nullptr);
+  OpenTable(table, positional[0], positional[1], index);
+  std::string line;
+  for (table.First(); !table.Eof(); table.Next()) {
+    line.clear();
+    for (int i = 0; i < table.FieldCount(); ++i) {
+      if (i) line += '\t';
+      line += table.Fields(i).AsString();
+    }
+    out << line << '\n';
+  }
+  return 0;
+}
+
+int DeleteCommand(const std::vector<std::string>& args, std::ostream& out) {
+  if (args.size() != 3) throw std::invalid_argument("delete takes DIR TABLE NAME=VALUE");
+  const TAssignment match = ParseAssignment(args[2]);
+  TStoreTable table(nullptr);
+  OpenTable(table, args[0], args[1], "");
+  TField* field = table.FieldByName(match.Field);
+  long long count = 0;
+  table.First();
+  while (!table.Eof()) {
+    if (field->AsString() == match.Value) {
+      table.Delete();
+      ++count;
+    } else {
+      table.Next();
+    }
+  }
+  out << count << " deleted\n";
+  return 0;
+}
+
+int CreateScoresCommand(const std::vector<std::string>& args, std::ostream& out) {
+  using namespace store;
+  if (args.size() != 1) throw std::invalid_argument("create-scores takes DIR");
+  const std::string& dir = args[0];
+  struct stat st {};
+  if (::stat(FindTableFile(dir, "enkat", DataExtension).c_str(), &st) == 0 ||
+      ::stat(FindTableFile(dir, "enkat", IndexExtension).c_str(), &st) == 0) {
+    out << "enkat exists; left as it is\n";
+    return 0;
+  }
+  TTableDefinition definition;
+  TFieldDesc name;
+  name.SetName("nimi");
+  name.SetType(ftcString);
+  name.SetDeclaredSize(40);
+  TFieldDesc seconds;
+  seconds.SetName("aika");
+  seconds.SetType(ftcInteger);
+  definition.Fields = {name, seconds};
+  TDataFile::LayoutFields(definition.Fields, TableFilePath(dir, "enkat", DataExtension));
+  TIndexDefinition byTime;
+  byTime.Name = "aika";
+  byTime.Fields = {2};
+  byTime.FieldDescending = {true};  // longest time first; equal times in the order stored
+  definition.Secondaries = {byTime};
+  TTableFiles table;
+  table.Create(dir, "enkat", definition);
+  table.Close();
+  out << "enkat made\n";
+  return 0;
+}
+
+}  // namespace sauno_table
