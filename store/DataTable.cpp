@@ -20,18 +20,34 @@ void TDataTable::Open(bool exclusive, bool readOnly) {
   IsReadOnly = Files.ReadOnly();
   Locks = std::make_unique<TTableLocks>(Files.DataFile(), Files.IndexFile());
   try {
-    if (Shared()) {
-      Locks->ReadLock(Retry());
+    if (Shared()) Locks->ReadLock(Retry());
+    try {
       Files.VerifyOpened();
-      Locks->ReadUnlock();
-    } else {
+    } catch (const EStoreEngineError& e) {
+      // A writer that died while appending leaves the data file too long.
+      if (e.Code() != STORE_HEADERCORRUPT || IsReadOnly) throw;
+      if (Shared()) {
+        Locks->ReadUnlock();
+        Locks->WriteLock(Retry());
+        Files.DataFile().ReloadHeader();
+      }
+      if (!Files.CutInterruptedAppend()) throw;
       Files.VerifyOpened();
     }
-    if (Files.IndexCreated()) {
-      if (Shared()) Locks->WriteLock(Retry());
-      Files.RebuildSysDeleted();
+    const bool rebuild = !IsReadOnly && (Files.IndexCreated() || Files.IndexLags());
+    if (rebuild && Shared() && !Locks->HoldsWrite()) {
+      Locks->ReadUnlock();
+      Locks->WriteLock(Retry());
+      Files.DetectChanges();
+    }
+    if (rebuild) {
+      if (Files.IndexCreated()) Files.RebuildSysDeleted();
+      else if (Files.IndexLags()) Files.RebuildIndexes();
       Files.Commit(Settings().ForceBufferFlush);
-      if (Shared()) Locks->WriteUnlock();
+    }
+    if (Shared()) {
+      Locks->ReadUnlock();
+      Locks->WriteUnlock();
     }
   } catch (...) {
     Locks.reset();
@@ -87,6 +103,19 @@ void TDataTable::WriteLock() {
   Locks->WriteLock(Retry());
   if (hadRead) ScopeTookReadLock = false;
   DetectChanges();
+  RepairInterruptedCommit();
+}
+
+void TDataTable::RepairInterruptedCommit() {
+  if (IsReadOnly) return;
+  const bool cut = Files.CutInterruptedAppend();
+  if (!Files.IndexLags()) {
+    if (cut) ++ChangeGeneration;
+    return;
+  }
+  Files.RebuildIndexes();
+  Files.Commit(Settings().ForceBufferFlush);
+  ++ChangeGeneration;
 }
 
 void TDataTable::WriteUnlock() {

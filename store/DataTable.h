@@ -85,6 +85,8 @@ class TDataTable {
 
  private:
   void DetectChanges();
+  // Under the write lock: what a writer that died inside a commit left.
+  void RepairInterruptedCommit();
   void OnCacheMiss();
   TLockRetry Retry() const { return TLockRetry{}; }
 

@@ -1,6 +1,7 @@
 #include "FileList.h"
 
 #include <fcntl.h>
+#include <linux/falloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -115,11 +116,14 @@ int TAbstractFile::ReserveTo(std::uint64_t length) {
   struct stat st {};
   if (::fstat(Fd, &st) != 0) return errno;
   if (static_cast<std::uint64_t>(st.st_size) >= length) return 0;
-  int result = ::posix_fallocate(Fd, st.st_size, static_cast<off_t>(length - static_cast<std::uint64_t>(st.st_size)));
+  // The blocks are allocated but the length stays, so that nothing of an
+  // interrupted commit shows in the file's size.
+  if (::fallocate(Fd, FALLOC_FL_KEEP_SIZE, st.st_size,
+                  static_cast<off_t>(length - static_cast<std::uint64_t>(st.st_size))) == 0)
+    return 0;
   // A file system without allocation support gives no guarantee, and no failure either.
-  if (result == EOPNOTSUPP || result == EINVAL) return 0;
-  if (result != 0) (void)::ftruncate(Fd, st.st_size);
-  return result;
+  if (errno == EOPNOTSUPP || errno == EINVAL || errno == ENOSYS) return 0;
+  return errno;
 }
 
 int TAbstractFile::TruncateAt(int id, std::uint64_t offset) {

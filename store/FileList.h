@@ -42,7 +42,8 @@ class TAbstractFile {
   long long Read(int id, TBytes buffer);
   long long Write(int id, TConstBytes buffer);
   int TruncateAt(int id, std::uint64_t offset);
-  // Allocates the bytes up to `length`; returns an errno value, 0 when done.
+  // Allocates the bytes up to `length` without changing the file's length;
+  // returns an errno value, 0 when done.
   int ReserveTo(std::uint64_t length);
   long long Seek(int id, long long offset, int whence);
   long long Size();

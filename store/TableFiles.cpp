@@ -4,6 +4,9 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <climits>
+
+#include "FieldValues.h"
 
 #include "BTree.h"
 #include "CharTable.h"
@@ -126,6 +129,53 @@ std::uint64_t TTableFiles::DataBytes() const {
   return Data->HeaderEnd() + static_cast<std::uint64_t>(Data->RecordCount()) * Data->RecordSize();
 }
 
+bool TTableFiles::CutInterruptedAppend() {
+  if (!Data || ReadOnly()) return false;
+  const std::uint64_t accounted = DataBytes();
+  const std::uint64_t length = Data->Size();
+  const std::size_t recordSize = Data->RecordSize();
+  if (length <= accounted || recordSize < 9) return false;
+  const std::int32_t lastIdentifier = Data->HeaderCopy().LastAutoInc();
+  std::vector<std::uint8_t> slot(recordSize);
+  std::int32_t expected = lastIdentifier;
+  for (std::uint64_t at = accounted; at < length; at += recordSize) {
+    const std::size_t got = Data->ReadAt(at, slot, true);
+    if (got < 9) {
+      if (at + got != length) return false;
+      break;  // a slot cut inside its first bytes
+    }
+    expected = expected == INT32_MAX ? 1 : expected + 1;
+    if (slot[0] != 0 || GetI32(slot, RecordIdentifierOffset) != expected) return false;
+  }
+  Data->Truncate(accounted);
+  return true;
+}
+
+bool TTableFiles::IndexLags() const {
+  return Data->HeaderCopy().ChangeCounter() == Index->Header().ChangeCounter() + 1;
+}
+
+void TTableFiles::RebuildIndexes() {
+  Index->Empty();
+  std::int32_t active = 0;
+  for (std::int32_t n = 1; n <= Data->RecordCount(); ++n) {
+    TRecord& record = Data->GetRecord(n, true, TDirection::drForward);
+    const std::vector<std::uint8_t> image = record.Buffer;
+    Data->ReleaseRecord(record);
+    const std::uint8_t status = image[0];
+    if (status == 0) {
+      for (int slot = PrimaryIndex; slot <= MaxSecondaryIndexes; ++slot)
+        if (Index->SlotInUse(slot)) TIndexTree(*Index, slot).Insert(Index->KeyDef(slot).BuildKey(image), n);
+      ++active;
+    }
+    TIndexTree(*Index, SysDeletedIndex).Insert(SysDeletedKey(status, GetI32(image, RecordIdentifierOffset)), n);
+  }
+  Index->Header().SetActiveRecords(active);
+  // The commit that follows moves both counters and brings them into step.
+  Index->Header().SetChangeCounter(Data->HeaderCopy().ChangeCounter());
+  Index->MarkHeaderDirty();
+}
+
 void TTableFiles::ReserveCommitSpace() {
   Data->Reserve(DataBytes());
   Index->Reserve(static_cast<std::uint64_t>(Index->Header().NextPage()) * PageSize);
@@ -143,6 +193,7 @@ void TTableFiles::RebuildSysDeleted() {
     if (status == 0) ++active;
   }
   Index->Header().SetActiveRecords(active);
+  Index->Header().SetChangeCounter(Data->HeaderCopy().ChangeCounter());
   Index->MarkHeaderDirty();
 }
 

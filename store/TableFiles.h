@@ -62,6 +62,17 @@ class TTableFiles {
   void ReserveCommitSpace();
   // Bytes of the data file that its header accounts for.
   std::uint64_t DataBytes() const;
+
+  // Repairs of a commit that was cut off (the writer's process ended inside
+  // it); both need the write lock. The data file longer than its header
+  // says, by slots of records whose identifiers were never handed out: the
+  // tail is cut, the records in flight are lost. True when it cut.
+  bool CutInterruptedAppend();
+  // Commits move both change counters together; a data file one commit
+  // ahead of its index file means the index was not (or only partly)
+  // written, and every index is built again from the records.
+  bool IndexLags() const;
+  void RebuildIndexes();
   void Close();
   // Writes every dirty record and page and both headers (forced).
   void Commit(bool flushOs = false);
