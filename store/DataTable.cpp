@@ -20,7 +20,12 @@ void TDataTable::Open(bool exclusive, bool readOnly) {
   IsReadOnly = Files.ReadOnly();
   Locks = std::make_unique<TTableLocks>(Files.DataFile(), Files.IndexFile());
   try {
-    if (Shared()) Locks->ReadLock(Retry());
+    if (Shared()) {
+      Locks->ReadLock(Retry());
+      // The headers were read before the lock; a writer may have moved them since.
+      Files.DataFile().ReloadHeader();
+      if (!Files.IndexCreated()) Files.IndexFile().ReloadHeader();
+    }
     try {
       Files.VerifyOpened();
     } catch (const EStoreEngineError& e) {
@@ -104,6 +109,7 @@ void TDataTable::WriteLock() {
   if (hadRead) ScopeTookReadLock = false;
   DetectChanges();
   RepairInterruptedCommit();
+  Before = Files.DataFile().HeaderCopy();
 }
 
 void TDataTable::RepairInterruptedCommit() {
@@ -210,6 +216,19 @@ void TDataTable::Rollback() {
   Files.Revert();
   if (IsReadOnly) return;
   TDataFile& data = Files.DataFile();
+  if (Shared() && data.HeaderCopy().ChangeCounter() != Before.ChangeCounter()) {
+    // The commit failed after the data header went out: it is put back, the
+    // slot cut off, and the indexes (some of whose pages may have been
+    // written) are built again from the records.
+    TDataHeader restored = Before;
+    restored.SetChangeCounter(data.HeaderCopy().ChangeCounter());
+    data.TakeHeader(restored);
+    data.WriteHeader(true);
+    if (data.Size() > Files.DataBytes()) data.Truncate(Files.DataBytes());
+    Files.RebuildIndexes();
+    Files.Commit(Settings().ForceBufferFlush);
+    return;
+  }
   if (data.Size() > Files.DataBytes()) data.Truncate(Files.DataBytes());
   TIndexFile& index = Files.IndexFile();
   const std::uint64_t pages = static_cast<std::uint64_t>(index.Header().NextPage()) * PageSize;

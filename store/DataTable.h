@@ -101,6 +101,7 @@ class TDataTable {
   bool Opened = false;
   std::map<std::int32_t, const TDataCursor*> RecordOwners;
   std::uint64_t ChangeGeneration = 1;
+  TDataHeader Before;  // the data header when the write lock was taken
   int ReadScopes = 0;
   bool ScopeTookReadLock = false;
   bool InCacheMiss = false;

@@ -255,6 +255,7 @@ void TIndexFile::Bind(std::span<const TFieldDesc> fields, std::uint16_t language
 }
 
 void TIndexFile::RebuildKeyDefs() {
+  if (!Bound) return;  // Bind builds them
   KeyDefs.clear();
   for (int slot = 0; slot < IndexSlots; ++slot)
     KeyDefs.push_back(std::make_unique<TKeyDef>(HeaderCopy.Desc(slot), slot, BoundFields, BoundLanguage, Collation));

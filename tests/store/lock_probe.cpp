@@ -3,7 +3,12 @@
 //   lock_probe open DIR TABLE shared|exclusive
 //   lock_probe lock DIR TABLE read|write|table|record:N
 //   lock_probe setint DIR TABLE RECORD OFFSET VALUE
+//   lock_probe hold DIR TABLE exclusive|read|write|table|record:N MS
+//     (takes it, writes "ready" to stdout, keeps it MS milliseconds)
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <thread>
 #include <cstring>
 #include <string>
 
@@ -19,16 +24,22 @@ int main(int argc, char** argv) {
   const std::string command = argv[1], dir = argv[2], name = argv[3], what = argv[4];
   try {
     TTableFiles table;
-    table.Open(dir, name, TAccess::acReadWrite, command == "open" && what == "exclusive");
+    table.Open(dir, name, TAccess::acReadWrite, (command == "open" || command == "hold") && what == "exclusive");
     if (command == "open") return 0;
-    if (command == "lock") {
+    if (command == "lock" || command == "hold") {
       TTableLocks locks(table.DataFile(), table.IndexFile());
       const TLockRetry once{1, 0};
-      if (what == "read") locks.ReadLock(once);
+      if (what == "exclusive") {
+      } else if (what == "read") locks.ReadLock(once);
       else if (what == "write") locks.WriteLock(once);
       else if (what == "table") locks.TableLock(once);
       else if (what.rfind("record:", 0) == 0) locks.RecordLock(std::atoi(what.c_str() + 7), 0, 0);
       else return 3;
+      if (command == "hold" && argc == 6) {
+        std::printf("ready\n");
+        std::fflush(stdout);
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(argv[5])));
+      }
       return 0;
     }
     if (command == "setint" && argc == 7) {

@@ -1,0 +1,267 @@
+// The table component on real files: the dataset rules the game relies on,
+// read-only files, a missing directory, a unique-index violation, a failed
+// write and a full disk, exclusive use and record locks held elsewhere.
+#include <gtest/gtest.h>
+
+#include <sys/mount.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "ComponentSupport.h"
+#include "StoreClasses.h"
+#include "StoreError.h"
+#include "TableCheck.h"
+#include "WriteFaults.h"
+
+using namespace store_test;
+using sauno::TDataSetState;
+using sauno::TStoreTable;
+using store::EStoreEngineError;
+
+namespace {
+
+int EngineCode(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const EStoreEngineError& e) {
+    return e.Code();
+  }
+  return 0;
+}
+
+std::string MessageOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+  return "";
+}
+
+void Add(TStoreTable& t, const std::string& name, int seconds) {
+  t.Insert();
+  t.FieldByName("nimi")->SetAsString(name);
+  t.FieldByName("aika")->SetAsInteger(seconds);
+  t.Post();
+}
+
+std::vector<std::string> Walk(TStoreTable& t) {
+  std::vector<std::string> lines;
+  for (t.First(); !t.Eof(); t.Next())
+    lines.push_back(t.FieldByName("nimi")->AsString() + ":" + std::to_string(t.FieldByName("aika")->AsInteger()));
+  return lines;
+}
+
+bool Verifies(const std::string& dir) { return RunTool("verify " + dir + " enkat").Out == "ok\n"; }
+
+}  // namespace
+
+TEST(StoreTable, InsertThenFirstWritesOneRecordAndAnUntouchedInsertNothing) {
+  TScratchDir dir;
+  MakeScores(dir.Path());
+  auto t = OpenScores(dir.Path());
+  EXPECT_TRUE(t->Eof());
+  t->Insert();
+  EXPECT_EQ(t->State(), TDataSetState::dsInsert);
+  t->FieldByName("nimi")->SetAsString("liisa");
+  t->FieldByName("aika")->SetAsInteger(30);
+  t->First();  // posts
+  EXPECT_EQ(t->State(), TDataSetState::dsBrowse);
+  EXPECT_EQ(t->RecordCount(), 1);
+  t->Insert();
+  t->First();  // nothing assigned: cancelled
+  EXPECT_EQ(t->RecordCount(), 1);
+  EXPECT_EQ(ListLines(dir.Path()), std::vector<std::string>{"liisa\t30"});
+  EXPECT_EQ(MessageOf([&] { t->FieldByName("ika"); }), "Field 'ika' not found");
+  EXPECT_EQ(MessageOf([&] { t->FieldByName("nimi")->SetAsString("x"); }), "Table is not in edit or insert mode.");
+}
+
+TEST(StoreTable, BlankNamesReadBackEmptyAndTheEndKeepsTheLastRecord) {
+  TScratchDir dir;
+  MakeScores(dir.Path());
+  auto t = OpenScores(dir.Path());
+  Add(*t, "    ", 10);
+  Add(*t, "pekka", 42);
+  Add(*t, "liisa", 42);
+  Add(*t, std::string(60, 'x'), 5);
+  EXPECT_EQ(Walk(*t), (std::vector<std::string>{"pekka:42", "liisa:42", ":10", std::string(40, 'x') + ":5"}));
+  // After the last record the dataset stays on it.
+  t->Next();
+  EXPECT_TRUE(t->Eof());
+  EXPECT_EQ(t->FieldByName("aika")->AsInteger(), 5);
+  t->First();
+  t->Next();
+  t->Next();
+  EXPECT_TRUE(t->FieldByName("nimi")->IsNull());
+  EXPECT_EQ(t->FieldByName("nimi")->AsString(), "");
+  EXPECT_EQ(ListLines(dir.Path())[2], "\t10");
+}
+
+TEST(StoreTable, EditAndDeleteThroughTheDataset) {
+  TScratchDir dir;
+  MakeScores(dir.Path());
+  auto t = OpenScores(dir.Path());
+  for (int i = 1; i <= 5; ++i) Add(*t, "p" + std::to_string(i), i * 10);
+  t->First();  // p5:50
+  t->Next();   // p4:40
+  t->Edit();
+  t->FieldByName("aika")->SetAsInteger(99);
+  t->Post();
+  EXPECT_EQ(Walk(*t), (std::vector<std::string>{"p4:99", "p5:50", "p3:30", "p2:20", "p1:10"}));
+  t->First();
+  t->Next();
+  t->Delete();  // p5; the dataset moves on to p3
+  EXPECT_EQ(t->FieldByName("nimi")->AsString(), "p3");
+  EXPECT_EQ(Walk(*t), (std::vector<std::string>{"p4:99", "p3:30", "p2:20", "p1:10"}));
+  EXPECT_EQ(t->RecordCount(), 4);
+  t->Close();
+  EXPECT_TRUE(Verifies(dir.Path()));
+}
+
+TEST(StoreTable, AUniqueViolationKeepsTheInsertAndTheFiles) {
+  TScratchDir dir;
+  ASSERT_EQ(RunTool("create " + dir.Path() + " enkat nimi:string:40 aika:integer --index aika=aika-:unique").Status, 0);
+  auto t = OpenScores(dir.Path());
+  Add(*t, "liisa", 30);
+  const auto data = ReadFileBytes(dir.File("enkat.DAT"));
+  const auto index = ReadFileBytes(dir.File("enkat.IDX"));
+  t->Insert();
+  t->FieldByName("nimi")->SetAsString("pekka");
+  t->FieldByName("aika")->SetAsInteger(30);
+  EXPECT_EQ(EngineCode([&] { t->First(); }), store::STORE_KEYVIOL);
+  EXPECT_EQ(t->State(), TDataSetState::dsInsert);
+  EXPECT_EQ(ReadFileBytes(dir.File("enkat.DAT")), data);
+  EXPECT_EQ(ReadFileBytes(dir.File("enkat.IDX")), index);
+  t->FieldByName("aika")->SetAsInteger(31);
+  t->Post();
+  EXPECT_EQ(Walk(*t), (std::vector<std::string>{"pekka:31", "liisa:30"}));
+}
+
+TEST(StoreTable, MissingDirectoryAndMissingIndexName) {
+  TScratchDir dir;
+  const std::string missing = dir.Path() + "/nowhere";
+  std::string message;
+  EXPECT_EQ(EngineCode([&] {
+              try {
+                OpenScores(missing);
+              } catch (const std::exception& e) {
+                message = e.what();
+                throw;
+              }
+            }),
+            store::STORE_OSENOENT);
+  EXPECT_EQ(message, "Table Store Engine Error # 11010 Table '" + missing + "/enkat.DAT' does not exist");
+  MakeScores(dir.Path());
+  EXPECT_EQ(EngineCode([&] { OpenScores(dir.Path(), "aikaa"); }), store::STORE_INVALIDINDEXNAME);
+  TStoreTable unnamed(nullptr);
+  unnamed.DatabaseName = dir.Path();
+  EXPECT_EQ(MessageOf([&] { unnamed.Open(); }), "Missing table name.");
+}
+
+TEST(StoreTable, ReadOnlyFilesOpenShowTheirRecordsAndRefuseInsert) {
+  TScratchDir dir;
+  MakeScores(dir.Path());
+  ASSERT_EQ(RunTool("insert " + dir.Path() + " enkat nimi=liisa aika=30").Status, 0);
+  ::chmod(dir.File("enkat.DAT").c_str(), 0444);
+  ::chmod(dir.File("enkat.IDX").c_str(), 0444);
+  auto t = OpenScores(dir.Path());
+  EXPECT_TRUE(t->ReadOnly);
+  EXPECT_EQ(Walk(*t), std::vector<std::string>{"liisa:30"});
+  EXPECT_EQ(MessageOf([&] { t->Insert(); }), "Cannot modify a read-only dataset");
+  EXPECT_EQ(t->State(), TDataSetState::dsBrowse);
+}
+
+TEST(StoreTable, AFailedWriteLeavesTheTableAsItWas) {
+  TScratchDir dir;
+  MakeScores(dir.Path());
+  auto t = OpenScores(dir.Path());
+  Add(*t, "liisa", 30);
+  const auto data = ReadFileBytes(dir.File("enkat.DAT"));
+  const auto index = ReadFileBytes(dir.File("enkat.IDX"));
+  for (std::uint64_t failing : {1, 2, 3, 4}) {
+    store::SetWriteFaults({failing, 0});
+    t->Insert();
+    t->FieldByName("aika")->SetAsInteger(40);
+    EXPECT_EQ(EngineCode([&] { t->Post(); }), store::STORE_WRITEERR) << "write " << failing;
+    store::SetWriteFaults({});
+    EXPECT_EQ(t->State(), TDataSetState::dsInsert);
+    t->Cancel();
+    if (failing == 1) {
+      EXPECT_EQ(ReadFileBytes(dir.File("enkat.DAT")), data);
+      EXPECT_EQ(ReadFileBytes(dir.File("enkat.IDX")), index);
+    }
+    // Whatever write failed, the next writer finds the table whole again.
+    EXPECT_EQ(Walk(*t), std::vector<std::string>{"liisa:30"}) << "write " << failing;
+  }
+  Add(*t, "pekka", 42);
+  EXPECT_EQ(Walk(*t), (std::vector<std::string>{"pekka:42", "liisa:30"}));
+  t->Close();
+  EXPECT_TRUE(Verifies(dir.Path()));
+}
+
+TEST(StoreTable, AFullDiskReportsTheErrorAndLosesNothing) {
+  TScratchDir dir;
+  const std::string small = dir.File("small");
+  std::filesystem::create_directory(small);
+  if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=64k") != 0) GTEST_SKIP() << "no small file system to fill";
+  struct Unmount {
+    std::string Path;
+    ~Unmount() { ::umount2(Path.c_str(), MNT_DETACH); }
+  } unmount{small};
+  MakeScores(small);
+  auto t = OpenScores(small);
+  int stored = 0;
+  std::vector<std::uint8_t> data, index;
+  for (;; ++stored) {
+    data = ReadFileBytes(small + "/enkat.DAT");
+    index = ReadFileBytes(small + "/enkat.IDX");
+    t->Insert();
+    t->FieldByName("nimi")->SetAsString(std::string(40, 'a' + stored % 26));
+    t->FieldByName("aika")->SetAsInteger(stored);
+    const int code = EngineCode([&] { t->Post(); });
+    if (code == 0) continue;
+    EXPECT_EQ(code, store::STORE_WRITEERR);
+    break;
+  }
+  ASSERT_GT(stored, 100);
+  EXPECT_EQ(t->State(), TDataSetState::dsInsert);
+  t->Cancel();
+  EXPECT_EQ(ReadFileBytes(small + "/enkat.DAT"), data);
+  EXPECT_EQ(ReadFileBytes(small + "/enkat.IDX"), index);
+  EXPECT_EQ(t->RecordCount(), stored);
+  t->Close();
+  EXPECT_TRUE(Verifies(small));
+  EXPECT_EQ(ListLines(small).size(), static_cast<std::size_t>(stored));
+}
+
+TEST(StoreTable, ExclusiveUseAndRecordLocksHeldElsewhere) {
+  TScratchDir dir;
+  MakeScores(dir.Path());
+  {
+    TChild holder(ProbeArgs("hold", dir.Path(), "exclusive", 3000));
+    ASSERT_EQ(holder.ReadLine(), "ready");
+    EXPECT_EQ(EngineCode([&] { OpenScores(dir.Path()); }), store::STORE_OSEACCES);
+  }
+  auto t = OpenScores(dir.Path());
+  EXPECT_EQ(EngineCode([&] {
+              TStoreTable other(nullptr);
+              other.DatabaseName = dir.Path();
+              other.TableName = "enkat";
+              other.Exclusive = true;
+              other.Open();
+            }),
+            store::STORE_OSEACCES);
+  Add(*t, "liisa", 30);
+  t->Close();
+
+  sauno::TStoreSession quick(nullptr);
+  quick.SetSessionName("quick");
+  quick.LockRetryCount = 2;
+  quick.LockWaitTime = 10;
+  TChild holder(ProbeArgs("hold", dir.Path(), "record:1", 3000));
+  ASSERT_EQ(holder.ReadLine(), "ready");
+  auto q = OpenScores(dir.Path(), "aika", "quick");
+  EXPECT_EQ(EngineCode([&] { q->Edit(); }), store::STORE_RECLOCKFAILED);
+  EXPECT_EQ(q->State(), TDataSetState::dsBrowse);
+}
