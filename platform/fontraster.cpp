@@ -140,7 +140,13 @@ FontRasterizer::FontRasterizer(const FontDescription& description)
     FcPatternDestroy(pattern);
 
     int index = 0, weight = FC_WEIGHT_REGULAR, slant = FC_SLANT_ROMAN;
+    FcMatrix* matrix = nullptr;
+    FT_Matrix transform{0x10000, 0, 0, 0x10000};
     if (match) {
+        // A rule may narrow or slant a face to stand in for one the system lacks.
+        if (FcPatternGetMatrix(match, FC_MATRIX, 0, &matrix) == FcResultMatch && matrix)
+            transform = {FT_Fixed(matrix->xx * 0x10000), FT_Fixed(matrix->xy * 0x10000),
+                         FT_Fixed(matrix->yx * 0x10000), FT_Fixed(matrix->yy * 0x10000)};
         FcChar8* value = nullptr;
         if (FcPatternGetString(match, FC_FILE, 0, &value) == FcResultMatch) face_->file = reinterpret_cast<char*>(value);
         if (FcPatternGetString(match, FC_FAMILY, 0, &value) == FcResultMatch)
@@ -152,6 +158,7 @@ FontRasterizer::FontRasterizer(const FontDescription& description)
     }
     if (face_->file.empty() || FT_New_Face(system.library, face_->file.c_str(), index, &face_->face) != 0)
         throw Exception("No font file for \"" + description.Name + "\"");
+    FT_Set_Transform(face_->face, &transform, nullptr);
     face_->embolden = description.Bold && weight < FC_WEIGHT_DEMIBOLD;
     face_->oblique = description.Italic && slant == FC_SLANT_ROMAN;
 
