@@ -9,6 +9,7 @@
 #include "platform/process.h"
 #include "runtime/reader.h"
 #include "runtime/settings.h"
+#include "text/text_classes.h"
 
 namespace sauno {
 
@@ -261,7 +262,7 @@ void TForm1::luekanta()
         std::string name = table1->FieldByName("nimi")->AsString();
         int32_t seconds = table1->FieldByName("aika")->AsInteger();
         auto* line = hasco->AddNewChild<THUDText>();
-        line->BitmapFont = font1;
+        line->SetBitmapFont(font1);
         line->SetText("Name:" + name + ", Time in sauna:" + IntToStr(seconds) + "\r");
         line->Position().SetY(static_cast<float>(175 + 15 * i));
         table1->Next();
@@ -399,7 +400,7 @@ void RegisterGameClasses()
     RegisterTimingClasses();
     RegisterMaterialClasses();
     RegisterMeshStandIns();
-    RegisterTextStandIns();
+    RegisterTextClasses();
     RegisterSoundStandIns();
     RegisterStoreStandIns();
     ClassRegistry::Instance().Register("TForm1", "TCustomForm", nullptr);

@@ -7,7 +7,6 @@
 
 #include "game/standins/mesh_standins.h"
 #include "game/standins/sound_standins.h"
-#include "game/standins/text_standins.h"
 #include "engine/asynctimer.h"
 #include "engine/cadencer.h"
 #include "engine/viewer.h"
@@ -15,6 +14,8 @@
 #include "game/standins/store_standins.h"
 #include "runtime/forms.h"
 #include "runtime/timer.h"
+#include "text/bitmapfont.h"
+#include "text/hudtext.h"
 
 namespace sauno {
 

@@ -187,7 +187,7 @@ TEST_F(GameTest, GameOverStoresTheResultAndListsTheRecordsThatExist)
         ASSERT_NE(line, nullptr);
         EXPECT_EQ(line->Position().Y(), 175.0f + 15.0f * i);
         EXPECT_EQ(line->Position().X(), 0.0f);
-        EXPECT_EQ(line->BitmapFont, f.font1);
+        EXPECT_EQ(line->BitmapFont(), f.font1);
         EXPECT_EQ(line->Owner(), &f);
         lines.push_back(line->Text());
     }

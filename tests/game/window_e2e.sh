@@ -57,6 +57,23 @@ mean=$(convert "xwd:$shots/start.xwd" -format '%[fx:mean]' info:)
 convert "xwd:$shots/start.xwd" "$shots/start.png"
 awk -v m="$mean" 'BEGIN { exit !(m < 0.01) }' || fail "the frame is not black (mean $mean)"
 
+# Pixels of the screen texts: how many are white (every channel above 90 %) in a rectangle.
+white() { convert "$1" -crop "$4x$5+$2+$3" +repage -separate -evaluate-sequence min -threshold 90% \
+            -format '%[fx:round(mean*w*h)]' info:; }
+some() { [ "$(white "$@")" -gt 10 ] || fail "no text at $2,$3 ($4 x $5) in $(basename "$1")"; }
+none() { [ "$(white "$@")" -eq 0 ] || fail "text where none belongs: $2,$3 ($4 x $5) in $(basename "$1")"; }
+png="$shots/start.png"
+some "$png" 0 0 200 22        # "Press enter to start!" at the top-left
+none "$png" 0 22 688 43       # nothing between it and the first value row
+none "$png" 0 62 688 3        # the texts at y 65 hang below it
+for row in "65 100" "85 80" "105 70"; do
+  read -r y x <<<"$row"
+  some "$png" 0 "$y" $((x - 8)) 17   # "Temperature:", "Toleration:", "Beer left:"
+  none "$png" $((x - 4)) "$y" 4 17   # ends before its value
+  some "$png" "$x" "$y" 30 17        # "70", "100", "3"
+done
+none "$png" 0 125 688 327
+
 # Escape, then "y": status 0 within two seconds.
 tap Escape
 tap y
@@ -77,6 +94,12 @@ status=$(wait_exit 2) || fail "still running after Alt+F4"
 start_game
 tap Return
 sleep 4.5
+x xwd -id "$wid" -silent -out "$shots/visit.xwd" || fail "screenshot during a visit"
+convert "xwd:$shots/visit.xwd" "$shots/visit.png"
+png="$shots/visit.png"
+some "$png" 0 0 220 45        # "SAUNO!" in the countdown font
+some "$png" 0 50 160 15       # "Time spent in the sauna:"
+some "$png" 170 50 20 15      # its clock
 alt_f4
 status=$(wait_exit 2) || fail "still running after Alt+F4 during a visit"
 [ "$status" = 0 ] || fail "exit status $status after Alt+F4 during a visit"
