@@ -402,7 +402,7 @@ void RegisterGameClasses()
     RegisterMeshStandIns();
     RegisterTextClasses();
     RegisterSoundStandIns();
-    RegisterStoreStandIns();
+    RegisterStoreClasses();
     ClassRegistry::Instance().Register("TForm1", "TCustomForm", nullptr);
 }
 

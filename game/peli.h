@@ -11,7 +11,7 @@
 #include "engine/cadencer.h"
 #include "engine/viewer.h"
 #include "material/material.h"
-#include "game/standins/store_standins.h"
+#include "store/StoreClasses.h"
 #include "runtime/forms.h"
 #include "runtime/timer.h"
 #include "text/bitmapfont.h"

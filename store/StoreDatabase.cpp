@@ -50,11 +50,14 @@ void TStoreDatabase::SetConnected(bool value) {
     StreamedConnected = value;
     return;
   }
-  if (value == Connected()) return;
-  if (!value) {
-    EngineDirectory_ = nullptr;
-    return;
-  }
+  if (value) Open();
+  else Close();
+}
+
+void TStoreDatabase::Close() { EngineDirectory_ = nullptr; }
+
+void TStoreDatabase::Open() {
+  if (Connected()) return;
   if (store::TrimText(Name_).empty()) throw EDatabaseError("Database name is missing.");
   if (BeforeConnect) BeforeConnect(this);
   EngineDirectory_ = &Session().Engine().OpenDirectory(Directory_);

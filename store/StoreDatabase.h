@@ -29,10 +29,12 @@ class TStoreDatabase : public TComponent {
   const std::string& SessionName() const { return SessionName_; }
   void SetSessionName(std::string_view name);
   bool Connected() const { return EngineDirectory_ != nullptr; }
-  // While loading, the value waits for Loaded.
+  // The streamed property: while loading, the value waits for Loaded.
   void SetConnected(bool value);
-  void Open() { SetConnected(true); }
-  void Close() { SetConnected(false); }
+  // Connect at once, also while loading: a table that finishes loading
+  // first opens through a database whose own Loaded is still to come.
+  void Open();
+  void Close();
   void Loaded() override;
 
   bool KeepConnection = true;

@@ -15,9 +15,11 @@ struct TSessionList {
   std::vector<TStoreSession*> Sessions;
 };
 
+// Both live as long as the process: components owned by objects that static
+// destruction frees (the application's forms) still find their session then.
 TSessionList& Sessions() {
-  static TSessionList list;
-  return list;
+  static TSessionList* list = new TSessionList;
+  return *list;
 }
 
 }  // namespace
@@ -37,9 +39,8 @@ TStoreSession::~TStoreSession() {
 }
 
 TStoreSession& TStoreSession::Default() {
-  Sessions();  // the list outlives the default session
-  static TStoreSession session(nullptr);
-  return session;
+  static TStoreSession* session = new TStoreSession(nullptr);
+  return *session;
 }
 
 TStoreSession* TStoreSession::Find(std::string_view name) {

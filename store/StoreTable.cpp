@@ -69,6 +69,17 @@ void TStoreTable::InternalOpen() {
     throw;
   }
   Database = &database;
+  FreeNotification(Database);
+}
+
+void TStoreTable::Notification(TComponent* component, TOperation operation) {
+  TDataSet::Notification(component, operation);
+  if (operation != TOperation::opRemove || component != Database) return;
+  Database = nullptr;
+  try {
+    Close();
+  } catch (...) {
+  }
 }
 
 void TStoreTable::InternalClose() {
@@ -78,7 +89,10 @@ void TStoreTable::InternalClose() {
   EditBuffer.clear();
   ReadOnly = OpenedReadOnly;
   if (cursor) cursor->Close();
-  if (database) database->Session().CloseDatabase(*database);
+  if (database) {
+    RemoveFreeNotification(database);
+    database->Session().CloseDatabase(*database);
+  }
 }
 
 void TStoreTable::SelectIndexByFields() {

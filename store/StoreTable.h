@@ -48,6 +48,8 @@ class TStoreTable : public TDataSet {
   bool InternalLast() override;
   bool InternalNext() override;
   bool InternalPrior() override;
+  // The database going first closes the table.
+  void Notification(TComponent* component, TOperation operation) override;
   std::optional<std::string> GetFieldValue(const TField& field) const override;
   void SetFieldValue(const TField& field, std::optional<std::string_view> text) override;
 

@@ -1,8 +1,11 @@
 #pragma once
 // Builds the real game form from the real scene description in a scratch directory that stands
-// in for the executable's, and scripts the keyboard the way key events would.
+// in for the executable's, with the high-score table of its own there (made by sauno-table, as
+// the build makes the game's), and scripts the keyboard the way key events would.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -29,7 +32,41 @@ protected:
                ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::remove_all(dir);
         std::filesystem::create_directories(dir / "data");
+        std::filesystem::create_directories(dir / "scores");
         previousDirectory = std::filesystem::current_path();
+        MakeScoreTable();
+    }
+
+    // The game's table, empty, in a scratch directory of its own.
+    void MakeScoreTable()
+    {
+        const std::string line = std::string(SAUNO_TABLE_TOOL) + " create-scores '" + ScoreDir() + "' >/dev/null";
+        ASSERT_EQ(std::system(line.c_str()), 0) << line;
+    }
+    std::string ScoreDir() const { return (dir / "scores").string(); }
+    // The table as sauno-table lists it, in the order of "aika".
+    std::string ListScores() const
+    {
+        std::string out;
+        const std::string line = std::string(SAUNO_TABLE_TOOL) + " list '" + ScoreDir() + "' enkat --index aika";
+        if (FILE* pipe = ::popen(line.c_str(), "r")) {
+            char buffer[4096];
+            size_t n;
+            while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+            ::pclose(pipe);
+        }
+        return out;
+    }
+    // The description with that directory as the database directory.
+    std::string Description() const
+    {
+        std::string text(SceneDescription());
+        const size_t database = text.find("TStoreDatabase StoreDatabase1");
+        const std::string key = "Directory = \"";
+        const size_t start = text.find(key, database) + key.size();
+        const size_t end = text.find('"', start);
+        if (database == std::string::npos || end == std::string::npos) return text;
+        return text.replace(start, end - start, ScoreDir());
     }
 
     void TearDown() override
@@ -48,7 +85,7 @@ protected:
     {
         form = std::make_unique<TForm1>(nullptr);
         form->ExecutableDirectory = dir.string() + "/";
-        form->ReadDescription(SceneDescription());
+        form->ReadDescription(Description());
         return *form;
     }
 

@@ -193,6 +193,8 @@ TEST_F(GameTest, GameOverStoresTheResultAndListsTheRecordsThatExist)
     }
     EXPECT_EQ(lines, (std::vector<std::string>{"Name:pelaaja, Time in sauna:42\r", "Name:pelaaja, Time in sauna:42\r",
                                                "Name:pelaaja, Time in sauna:30\r", "Name:pelaaja, Time in sauna:10\r"}));
+    // Every result is in the files, read back by another process.
+    EXPECT_EQ(ListScores(), "pelaaja\t42\npelaaja\t42\npelaaja\t30\npelaaja\t10\n");
 }
 
 TEST_F(GameTest, TheListStopsAtTenLines)
@@ -300,7 +302,12 @@ TEST_F(GameTest, AFailedStoreIsShownOnceAndTheGameGoesOn)
     f.table1->FieldByName("nimi")->SetAsString("earlier");
     f.table1->FieldByName("aika")->SetAsInteger(99);
     f.table1->Post();
-    f.table1->ReadOnly = true;
+    // Files that cannot be written: the table opens read-only.
+    f.table1->Close();
+    std::filesystem::permissions(dir / "scores" / "enkat.DAT", std::filesystem::perms::owner_read);
+    std::filesystem::permissions(dir / "scores" / "enkat.IDX", std::filesystem::perms::owner_read);
+    f.table1->Open();
+    ASSERT_TRUE(f.table1->ReadOnly);
     StartVisit();
     f.tolerance = 0.5;
     f.sietodTimer(f.sietod);
@@ -314,13 +321,17 @@ TEST_F(GameTest, AFailedStoreIsShownOnceAndTheGameGoesOn)
     EXPECT_EQ(f.table1->RecordCount(), 1);
 
     // The next visit plays and stores as usual once the table can be written.
-    f.table1->ReadOnly = false;
+    f.table1->Close();
+    std::filesystem::permissions(dir / "scores" / "enkat.DAT", std::filesystem::perms::owner_all);
+    std::filesystem::permissions(dir / "scores" / "enkat.IDX", std::filesystem::perms::owner_all);
+    f.table1->Open();
     Tap(KeyOf('y'));
     StartVisit();
     f.tolerance = 0.5;
     f.sietodTimer(f.sietod);
     EXPECT_EQ(f.table1->RecordCount(), 2);
     EXPECT_EQ(errors.size(), 1u);
+    EXPECT_EQ(ListScores(), "earlier\t99\npelaaja\t0\n");
 }
 
 TEST_F(GameTest, TheWaysOut)

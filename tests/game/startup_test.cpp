@@ -78,11 +78,17 @@ TEST_F(GameTest, TheDescriptionBuildsEveryComponentWithItsValues)
     EXPECT_FALSE(f.sietod->Enabled());
     EXPECT_TRUE(f.table1->Active());
     EXPECT_EQ(f.table1->IndexName, "aika");
-    EXPECT_EQ(f.StoreDatabase1->DatabaseName, "enkat");
-    const std::string& directory = f.StoreDatabase1->Directory;
-    ASSERT_FALSE(directory.empty());
-    EXPECT_EQ(directory.front(), '/');
-    EXPECT_EQ(std::filesystem::path(directory).filename(), "data");
+    EXPECT_EQ(f.StoreDatabase1->DatabaseName(), "enkat");
+    // The table finished loading first and opened through the database component's directory.
+    EXPECT_TRUE(f.StoreDatabase1->Connected());
+    EXPECT_EQ(f.StoreDatabase1->Directory(), ScoreDir());
+    EXPECT_EQ(f.table1->Cursor().DataTable().Directory().Path(), ScoreDir() + "/");
+    EXPECT_EQ(f.table1->Cursor().IndexName(), "aika");
+    // The build's own description names an absolute directory.
+    const std::string text(SceneDescription());
+    const size_t at = text.find("Directory = \"", text.find("TStoreDatabase StoreDatabase1"));
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_EQ(text[at + 13], '/');
 }
 
 TEST_F(GameTest, WithoutSettingsTheGamePlaysInTheWindowWithTheDefaults)
@@ -144,11 +150,23 @@ TEST_F(GameTest, AMissingDataDirectoryIsIgnored)
     EXPECT_EQ(f.temp->Text(), "70");
 }
 
+TEST_F(GameTest, AMissingTableStopsTheBuildingOfTheFormWithTheEnginesError)
+{
+    std::filesystem::remove(dir / "scores" / "enkat.DAT");
+    try {
+        Build();
+        FAIL() << "no error";
+    } catch (const std::exception& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "Table Store Engine Error # 11010 Table '" + ScoreDir() + "/enkat.DAT' does not exist");
+    }
+}
+
 TEST_F(GameTest, ABrokenDescriptionStopsTheBuildingOfTheForm)
 {
     form = std::make_unique<TForm1>(nullptr);
     form->ExecutableDirectory = dir.string() + "/";
-    std::string text(SceneDescription());
+    std::string text = Description();
     // Remove a component the form needs.
     auto at = text.find("TTimer Timer1");
     ASSERT_NE(at, std::string::npos);
