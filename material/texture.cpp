@@ -297,7 +297,6 @@ GLenum TTexture::InternalFormat() const
     }
 }
 
-namespace {
 GLint MinFilterValue(TMinFilter f)
 {
     switch (f) {
@@ -316,7 +315,6 @@ int PowerOfTwoAtLeast(int n)
     while (p < n && p < (1 << 30)) p <<= 1;
     return p;
 }
-}  // namespace
 
 void TTexture::SetParameters(GLenum target)
 {

@@ -38,6 +38,11 @@ enum class TTextureMappingMode : uint8_t {
 
 class TTexture;
 
+// The GL value of a minification filter.
+GLint MinFilterValue(TMinFilter filter);
+// The smallest power of two not below n (at most 2^30).
+int PowerOfTwoAtLeast(int n);
+
 // A source of pixels for a texture. Any change of its content marks the texture's image changed.
 class TTextureImage : public TUpdateAbleObject {
 public:

@@ -15,27 +15,8 @@ namespace sauno {
 
 namespace {
 
-int PowerOfTwoAtLeast(int n)
-{
-    int p = 1;
-    while (p < n && p < (1 << 30)) p <<= 1;
-    return p;
-}
-
 // Nearest whole number, halves to even.
 int32_t RoundHalfEven(double value) { return static_cast<int32_t>(std::nearbyint(value)); }
-
-GLint MinFilterValue(TMinFilter f)
-{
-    switch (f) {
-        case TMinFilter::miNearest: return GL_NEAREST;
-        case TMinFilter::miLinear: return GL_LINEAR;
-        case TMinFilter::miNearestMipmapNearest: return GL_NEAREST_MIPMAP_NEAREST;
-        case TMinFilter::miLinearMipmapNearest: return GL_LINEAR_MIPMAP_NEAREST;
-        case TMinFilter::miNearestMipmapLinear: return GL_NEAREST_MIPMAP_LINEAR;
-        default: return GL_LINEAR_MIPMAP_LINEAR;
-    }
-}
 
 // The glyph sheet of a system font: grey levels, shown as a picture of equal red, green and blue.
 class TGlyphSheet : public TGraphic {
@@ -430,44 +411,20 @@ void TFont::Assign(const platform::FontDescription& value)
     if (onChange_) onChange_();
 }
 
-void TFont::SetName(const std::string& value)
-{
-    platform::FontDescription d = description_;
-    d.Name = value;
-    Assign(d);
-}
-
-void TFont::SetHeight(int value)
-{
-    platform::FontDescription d = description_;
-    d.Height = value;
-    Assign(d);
-}
-
+void TFont::SetName(const std::string& value) { Change([&](platform::FontDescription& d) { d.Name = value; }); }
+void TFont::SetHeight(int value) { Change([&](platform::FontDescription& d) { d.Height = value; }); }
 void TFont::SetSize(int points) { SetHeight(platform::HeightFromPoints(points)); }
+void TFont::SetCharset(uint8_t value) { Change([&](platform::FontDescription& d) { d.Charset = value; }); }
+void TFont::SetColor(uint32_t value) { Change([&](platform::FontDescription& d) { d.Color = value; }); }
 
 void TFont::SetStyle(bool bold, bool italic, bool underline, bool strikeOut)
 {
-    platform::FontDescription d = description_;
-    d.Bold = bold;
-    d.Italic = italic;
-    d.Underline = underline;
-    d.StrikeOut = strikeOut;
-    Assign(d);
-}
-
-void TFont::SetCharset(uint8_t value)
-{
-    platform::FontDescription d = description_;
-    d.Charset = value;
-    Assign(d);
-}
-
-void TFont::SetColor(uint32_t value)
-{
-    platform::FontDescription d = description_;
-    d.Color = value;
-    Assign(d);
+    Change([&](platform::FontDescription& d) {
+        d.Bold = bold;
+        d.Italic = italic;
+        d.Underline = underline;
+        d.StrikeOut = strikeOut;
+    });
 }
 
 // ---- TWindowsBitmapFont ------------------------------------------------------------------

@@ -202,6 +202,13 @@ public:
     void Assign(const platform::FontDescription& value);
 
 private:
+    template <class F>
+    void Change(F change)
+    {
+        platform::FontDescription d = description_;
+        change(d);
+        Assign(d);
+    }
     platform::FontDescription description_;
     std::function<void()> onChange_;
 };
