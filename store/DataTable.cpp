@@ -85,8 +85,10 @@ void TDataTable::Close() {
   if (failure) std::rethrow_exception(failure);
 }
 
-void TDataTable::DetectChanges() {
-  if (Files.DetectChanges()) ++ChangeGeneration;
+bool TDataTable::DetectChanges() {
+  if (!Files.DetectChanges()) return false;
+  ++ChangeGeneration;
+  return true;
 }
 
 void TDataTable::ReadLock() {
@@ -107,8 +109,9 @@ void TDataTable::WriteLock() {
   if (hadRead) Locks->ReadUnlock();
   Locks->WriteLock(Retry());
   if (hadRead) ScopeTookReadLock = false;
-  DetectChanges();
-  RepairInterruptedCommit();
+  // A writer that died inside its commit moved at most the data counter; one
+  // that died appending moved nothing, and the next append covers its slot.
+  if (DetectChanges()) RepairInterruptedCommit();
   Before = Files.DataFile().HeaderCopy();
 }
 

@@ -84,7 +84,7 @@ class TDataTable {
   std::uint64_t Generation() const { return ChangeGeneration; }
 
  private:
-  void DetectChanges();
+  bool DetectChanges();
   // Under the write lock: what a writer that died inside a commit left.
   void RepairInterruptedCommit();
   void OnCacheMiss();

@@ -36,6 +36,7 @@ void TFileHandler::Close() {
   TFileList::Instance().Release(File, HandlerId);
   File = nullptr;
   HandlerId = 0;
+  ReservedTo = 0;
 }
 
 void TFileHandler::Delete(const std::string& path, const std::string& tableName) {
@@ -71,8 +72,17 @@ std::size_t TFileHandler::ReadAt(std::uint64_t offset, TBytes buffer, bool toler
 }
 
 void TFileHandler::Reserve(std::uint64_t length) {
+  constexpr std::uint64_t Step = 65536;
   if (File == nullptr) Fail(STORE_OSEBADF);
+  if (length <= ReservedTo) return;
+  const std::uint64_t ahead = (length + Step - 1) / Step * Step;
+  if (File->ReserveTo(ahead) == 0) {
+    ReservedTo = ahead;
+    return;
+  }
+  // Not that much room: the bytes needed now are enough.
   if (File->ReserveTo(length) != 0) Fail(STORE_WRITEERR);
+  ReservedTo = length;
 }
 
 void TFileHandler::WriteAt(std::uint64_t offset, TConstBytes buffer) {
@@ -83,6 +93,7 @@ void TFileHandler::WriteAt(std::uint64_t offset, TConstBytes buffer) {
 
 void TFileHandler::Truncate(std::uint64_t length) {
   if (File == nullptr) Fail(STORE_OSEBADF);
+  ReservedTo = 0;  // cutting gives the blocks back
   if (File->TruncateAt(HandlerId, length) != 0) Fail(STORE_WRITEERR);
 }
 

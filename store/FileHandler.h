@@ -37,8 +37,9 @@ class TFileHandler {
   std::size_t ReadAt(std::uint64_t offset, TBytes buffer, bool tolerateShort);
   void WriteAt(std::uint64_t offset, TConstBytes buffer);
   void Truncate(std::uint64_t length);
-  // Allocates the file up to `length` bytes (never shrinks); STORE_WRITEERR
-  // when the disk has no room, the file keeping its length.
+  // Allocates the file up to `length` bytes (never shrinks), and some room
+  // beyond so that most calls find it done; STORE_WRITEERR when the disk has
+  // no room, the file keeping its length.
   void Reserve(std::uint64_t length);
   std::uint64_t Seek(std::int64_t offset, TSeekOrigin origin);
   std::uint64_t Size();
@@ -71,6 +72,7 @@ class TFileHandler {
   TAbstractFile* File = nullptr;
   int HandlerId = 0;
   std::function<void()> CacheMissHook;
+  std::uint64_t ReservedTo = 0;
 };
 
 }  // namespace store

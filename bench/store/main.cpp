@@ -1,7 +1,10 @@
 // Building an index of random integer keys, an ordered scan and the first
-// ten keys, done by the table store and by SQLite in the same run. Prints
-// the times and their ratios (SQLite time / store time: above 1 means the
-// store is faster).
+// ten keys, done by the table store and by SQLite in the same run; then the
+// game's work through the table component: (name, seconds) records inserted
+// one commit each and the top ten read through the index, against SQLite
+// with one transaction per insert (WAL, synchronous OFF), and flushed
+// commits against synchronous FULL. Prints the times and their ratios
+// (SQLite time / store time: above 1 means the store is faster).
 //   bench_store [DIR] [--cache PAGES]
 #include <sqlite3.h>
 #include <unistd.h>
@@ -17,6 +20,8 @@
 #include "BTree.h"
 #include "FieldValues.h"
 #include "Key.h"
+#include "StoreSession.h"
+#include "StoreTable.h"
 #include "TableFiles.h"
 
 using namespace store;
@@ -145,6 +150,121 @@ TFigures RunSqlite(const std::string& dir, const std::vector<std::int32_t>& keys
   return f;
 }
 
+
+// The game's table: nimi string 40, aika integer, the index "aika" on aika descending.
+void MakeScores(const std::string& dir) {
+  std::filesystem::remove(dir + "/enkat.DAT");
+  std::filesystem::remove(dir + "/enkat.IDX");
+  TTableDefinition def;
+  TFieldDesc name, seconds;
+  name.SetName("nimi");
+  name.SetType(ftcString);
+  name.SetDeclaredSize(40);
+  seconds.SetName("aika");
+  seconds.SetType(ftcInteger);
+  def.Fields = {name, seconds};
+  TDataFile::LayoutFields(def.Fields, "enkat");
+  TIndexDefinition byTime;
+  byTime.Name = "aika";
+  byTime.Fields = {2};
+  byTime.FieldDescending = {true};
+  def.Secondaries = {byTime};
+  TTableFiles table;
+  table.Create(dir, "enkat", def);
+}
+
+struct TGameFigures {
+  double Inserts = 0, TopTen = 0;
+  long long Checksum = 0;
+};
+
+TGameFigures RunComponent(const std::string& dir, int count, const std::string& sessionName) {
+  MakeScores(dir);
+  sauno::TStoreTable table(nullptr);
+  table.DatabaseName = dir;
+  table.SessionName = sessionName;
+  table.TableName = "enkat";
+  table.IndexName = "aika";
+  table.Open();
+  sauno::TField* name = table.FieldByName("nimi");
+  sauno::TField* seconds = table.FieldByName("aika");
+  TGameFigures f;
+  auto start = Clock::now();
+  for (int i = 0; i < count; ++i) {
+    table.Insert();
+    name->SetAsString("pelaaja" + std::to_string(i % 97));
+    seconds->SetAsInteger((i * 7919) % 600);
+    table.Post();
+  }
+  f.Inserts = Seconds(start);
+  const int repeats = 1000;
+  start = Clock::now();
+  for (int r = 0; r < repeats; ++r) {
+    table.First();
+    for (int i = 0; i < 10 && !table.Eof(); ++i, table.Next()) f.Checksum += seconds->AsInteger();
+  }
+  f.TopTen = Seconds(start) / repeats;
+  return f;
+}
+
+TGameFigures RunSqliteGame(const std::string& dir, int count, bool full) {
+  const std::string path = dir + "/enkat.sqlite";
+  for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(path + suffix);
+  sqlite3* db = nullptr;
+  sqlite3_open(path.c_str(), &db);
+  Exec(db, full ? "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;" : "PRAGMA journal_mode=WAL; PRAGMA synchronous=OFF;");
+  Exec(db, "CREATE TABLE enkat(nimi TEXT, aika INTEGER); CREATE INDEX aika ON enkat(aika DESC);");
+  sqlite3_stmt* insert = nullptr;
+  sqlite3_prepare_v2(db, "INSERT INTO enkat(nimi, aika) VALUES (?, ?)", -1, &insert, nullptr);
+  TGameFigures f;
+  auto start = Clock::now();
+  for (int i = 0; i < count; ++i) {  // each statement its own transaction
+    const std::string name = "pelaaja" + std::to_string(i % 97);
+    sqlite3_bind_text(insert, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_int(insert, 2, (i * 7919) % 600);
+    sqlite3_step(insert);
+    sqlite3_reset(insert);
+  }
+  sqlite3_finalize(insert);
+  f.Inserts = Seconds(start);
+  sqlite3_stmt* top = nullptr;
+  sqlite3_prepare_v2(db, "SELECT nimi, aika FROM enkat INDEXED BY aika ORDER BY aika DESC LIMIT 10", -1, &top, nullptr);
+  const int repeats = 1000;
+  start = Clock::now();
+  for (int r = 0; r < repeats; ++r) {
+    while (sqlite3_step(top) == SQLITE_ROW) f.Checksum += sqlite3_column_int(top, 1);
+    sqlite3_reset(top);
+  }
+  f.TopTen = Seconds(start) / repeats;
+  sqlite3_finalize(top);
+  sqlite3_close(db);
+  for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(path + suffix);
+  return f;
+}
+
+void GameRows(const std::string& dir) {
+  std::printf("\nthe game's table through the component, one commit per insert\n");
+  std::printf("%-10s %-28s %12s %12s %9s\n", "records", "work", "store s", "sqlite s", "ratio");
+  auto row = [](int count, const char* work, double a, double b) {
+    std::printf("%-10d %-28s %12.6f %12.6f %9.2f\n", count, work, a, b, a > 0 ? b / a : 0.0);
+  };
+  const int count = 100000;
+  TGameFigures s = RunComponent(dir, count, "Default");
+  TGameFigures q = RunSqliteGame(dir, count, false);
+  row(count, "inserts (sync OFF)", s.Inserts, q.Inserts);
+  row(count, "top ten through the index", s.TopTen, q.TopTen);
+  // Flushed to the disk at every commit: ForceBufferFlush against synchronous FULL.
+  sauno::TStoreSession flushing(nullptr);
+  flushing.SetSessionName("flushing");
+  flushing.ForceBufferFlush = true;
+  const int flushed = 2000;
+  TGameFigures sf = RunComponent(dir, flushed, "flushing");
+  TGameFigures qf = RunSqliteGame(dir, flushed, true);
+  row(flushed, "inserts (flushed / FULL)", sf.Inserts, qf.Inserts);
+  std::filesystem::remove(dir + "/enkat.DAT");
+  std::filesystem::remove(dir + "/enkat.IDX");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -174,5 +294,6 @@ int main(int argc, char** argv) {
     std::filesystem::remove(dir + "/bench.IDX");
     std::filesystem::remove(dir + "/bench.sqlite");
   }
+  GameRows(dir);
   return 0;
 }
