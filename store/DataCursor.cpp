@@ -164,8 +164,8 @@ void TDataCursor::Last() {
   Path.clear();
 }
 
-template <typename Step>
-bool TDataCursor::Navigate(Step&& step) {
+template <typename Action>
+bool TDataCursor::Navigate(Action&& step) {
   for (int attempt = 0;; ++attempt) {
     Table->BeginRead();
     try {
@@ -186,11 +186,11 @@ bool TDataCursor::Navigate(Step&& step) {
 }
 
 bool TDataCursor::Next() {
-  return Navigate([this] { return StepForward(); });
+  return Navigate([this] { return Step(true); });
 }
 
 bool TDataCursor::Prior() {
-  return Navigate([this] { return StepBackward(); });
+  return Navigate([this] { return Step(false); });
 }
 
 bool TDataCursor::Relocate(TIndexTree& tree, bool& exact) {
@@ -210,75 +210,47 @@ void TDataCursor::TakeRecord(std::int32_t number, const std::vector<std::uint8_t
   At = TPlace::OnRecord;
 }
 
-bool TDataCursor::StepForward() {
-  if (At == TPlace::AfterLast) return false;
+bool TDataCursor::Step(bool forward) {
+  const TPlace start = forward ? TPlace::BeforeFirst : TPlace::AfterLast;
+  const TPlace end = forward ? TPlace::AfterLast : TPlace::BeforeFirst;
+  const TDirection direction = forward ? TDirection::drForward : TDirection::drBackward;
+  if (At == end) return false;
   TTableFiles& files = Table->TableFiles();
   if (RecordOrder()) {
     TDataFile& data = files.DataFile();
-    for (std::int32_t n = At == TPlace::BeforeFirst ? 1 : CurrentNumber + 1; n <= data.RecordCount(); ++n) {
-      TRecordPin record(data, data.GetRecord(n, true, TDirection::drForward));
+    const std::int32_t by = forward ? 1 : -1;
+    std::int32_t n = At == start ? (forward ? 1 : data.RecordCount()) : CurrentNumber + by;
+    for (; n >= 1 && n <= data.RecordCount(); n += by) {
+      TRecordPin record(data, data.GetRecord(n, true, direction));
       if (record->Buffer[0] != 0) continue;
       Current = record->Buffer;
       CurrentNumber = n;
       At = TPlace::OnRecord;
       return true;
     }
-    At = TPlace::AfterLast;
+    At = end;
     return false;
   }
   TIndexTree tree(files.IndexFile(), Slot);
+  auto advance = [&] { return forward ? tree.Next(Path) : tree.Prior(Path); };
   bool more = false;
-  if (At == TPlace::BeforeFirst) {
-    more = tree.First(Path);
+  if (At == start) {
+    more = forward ? tree.First(Path) : tree.Last(Path);
   } else if (PathGeneration != Table->Generation() || Path.empty()) {
+    // Found again by its key; a record gone since leaves the position where
+    // its key stood, on the entry after it.
     bool exact = false;
-    more = Relocate(tree, exact);
-    if (more && exact) more = tree.Next(Path);
+    if (Relocate(tree, exact)) more = forward && !exact ? true : advance();
+    else more = forward ? false : tree.Last(Path);
   } else {
-    more = tree.Next(Path);
+    more = advance();
   }
   if (!more) {
-    At = TPlace::AfterLast;
+    At = end;
     Path.clear();
     return false;
   }
-  TakeRecord(tree.RefAt(Path), tree.KeyAt(Path), TDirection::drForward);
-  PathGeneration = Table->Generation();
-  return true;
-}
-
-bool TDataCursor::StepBackward() {
-  if (At == TPlace::BeforeFirst) return false;
-  TTableFiles& files = Table->TableFiles();
-  if (RecordOrder()) {
-    TDataFile& data = files.DataFile();
-    for (std::int32_t n = At == TPlace::AfterLast ? data.RecordCount() : CurrentNumber - 1; n >= 1; --n) {
-      TRecordPin record(data, data.GetRecord(n, true, TDirection::drBackward));
-      if (record->Buffer[0] != 0) continue;
-      Current = record->Buffer;
-      CurrentNumber = n;
-      At = TPlace::OnRecord;
-      return true;
-    }
-    At = TPlace::BeforeFirst;
-    return false;
-  }
-  TIndexTree tree(files.IndexFile(), Slot);
-  bool more = false;
-  if (At == TPlace::AfterLast) {
-    more = tree.Last(Path);
-  } else if (PathGeneration != Table->Generation() || Path.empty()) {
-    bool exact = false;
-    more = Relocate(tree, exact) ? tree.Prior(Path) : tree.Last(Path);
-  } else {
-    more = tree.Prior(Path);
-  }
-  if (!more) {
-    At = TPlace::BeforeFirst;
-    Path.clear();
-    return false;
-  }
-  TakeRecord(tree.RefAt(Path), tree.KeyAt(Path), TDirection::drBackward);
+  TakeRecord(tree.RefAt(Path), tree.KeyAt(Path), direction);
   PathGeneration = Table->Generation();
   return true;
 }
@@ -338,6 +310,15 @@ void TDataCursor::RequireCurrent() const {
   Fail(At == TPlace::BeforeFirst ? STORE_BOF : STORE_EOF);
 }
 
+void TDataCursor::CommitOrRollBack() {
+  try {
+    Table->Commit();
+  } catch (...) {
+    Table->Rollback();
+    throw;
+  }
+}
+
 void TDataCursor::AddRecord(std::vector<std::uint8_t> buffer) {
   if (ReadOnly()) Fail(STORE_OSEACCES);
   buffer.resize(RecordSize(), 0);
@@ -385,12 +366,7 @@ void TDataCursor::AddRecord(std::vector<std::uint8_t> buffer) {
     Table->Rollback();
     throw;
   }
-  try {
-    Table->Commit();
-  } catch (...) {
-    Table->Rollback();
-    throw;
-  }
+  CommitOrRollBack();
   PlaceOn(number, buffer);
 }
 
@@ -446,12 +422,7 @@ void TDataCursor::ModifyRecord(std::vector<std::uint8_t> buffer, const std::vect
     Table->Rollback();
     throw;
   }
-  try {
-    Table->Commit();
-  } catch (...) {
-    Table->Rollback();
-    throw;
-  }
+  CommitOrRollBack();
   PlaceOn(number, buffer);
 }
 
@@ -487,12 +458,7 @@ void TDataCursor::DeleteRecord(const std::vector<std::uint8_t>& copy) {
     Table->Rollback();
     throw;
   }
-  try {
-    Table->Commit();
-  } catch (...) {
-    Table->Rollback();
-    throw;
-  }
+  CommitOrRollBack();
   // The bookmark stays where the key stood; the next step finds the neighbour.
   CurrentKey = KeyOf(stored);
   Path.clear();

@@ -76,10 +76,10 @@ class TDataCursor {
  private:
   enum class TPlace { BeforeFirst, OnRecord, AfterLast };
   bool RecordOrder() const;
-  template <typename Step>
-  bool Navigate(Step&& step);
-  bool StepForward();
-  bool StepBackward();
+  template <typename Action>
+  bool Navigate(Action&& step);
+  bool Step(bool forward);
+  void CommitOrRollBack();
   bool Relocate(TIndexTree& tree, bool& exact);
   void TakeRecord(std::int32_t number, const std::vector<std::uint8_t>& key, TDirection direction);
   void PlaceOn(std::int32_t number, const std::vector<std::uint8_t>& image);

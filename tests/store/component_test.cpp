@@ -115,6 +115,23 @@ TEST(StoreTable, EditAndDeleteThroughTheDataset) {
   EXPECT_EQ(t->FieldByName("nimi")->AsString(), "p3");
   EXPECT_EQ(Walk(*t), (std::vector<std::string>{"p4:99", "p3:30", "p2:20", "p1:10"}));
   EXPECT_EQ(t->RecordCount(), 4);
+  // Backwards, in the index and in record order.
+  t->Last();
+  EXPECT_EQ(t->FieldByName("nimi")->AsString(), "p1");
+  t->Prior();
+  EXPECT_EQ(t->FieldByName("nimi")->AsString(), "p2");
+  t->Close();
+  t->IndexName = "";
+  t->Open();
+  t->Last();
+  EXPECT_EQ(t->FieldByName("nimi")->AsString(), "p4");
+  t->Prior();
+  t->Prior();
+  t->Prior();
+  EXPECT_EQ(t->FieldByName("nimi")->AsString(), "p1");
+  t->Prior();
+  EXPECT_TRUE(t->Bof());
+  EXPECT_EQ(t->FieldByName("nimi")->AsString(), "p1");
   t->Close();
   EXPECT_TRUE(Verifies(dir.Path()));
 }
