@@ -399,7 +399,7 @@ void RegisterGameClasses()
     RegisterViewerClasses();
     RegisterTimingClasses();
     RegisterMaterialClasses();
-    RegisterMeshStandIns();
+    RegisterMeshClasses();
     RegisterTextClasses();
     RegisterSoundStandIns();
     RegisterStoreClasses();

@@ -5,12 +5,12 @@
 #include <random>
 #include <string>
 
-#include "game/standins/mesh_standins.h"
 #include "game/standins/sound_standins.h"
 #include "engine/asynctimer.h"
 #include "engine/cadencer.h"
 #include "engine/viewer.h"
 #include "material/material.h"
+#include "mesh/basemesh.h"
 #include "store/StoreClasses.h"
 #include "runtime/forms.h"
 #include "runtime/timer.h"

@@ -32,6 +32,8 @@ protected:
                ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::remove_all(dir);
         std::filesystem::create_directories(dir / "data");
+        // The model the build makes, where the game looks for it.
+        std::filesystem::copy_file(SAUNO_MODEL_FILE, dir / "data" / "sauna2.3ds");
         std::filesystem::create_directories(dir / "scores");
         previousDirectory = std::filesystem::current_path();
         MakeScoreTable();

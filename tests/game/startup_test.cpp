@@ -45,7 +45,8 @@ TEST_F(GameTest, TheDescriptionBuildsEveryComponentWithItsValues)
     EXPECT_EQ(f.Camera1->Parent(), f.kamera);  // not the cameras root: it stands inside kamera
     EXPECT_EQ(f.Scene1->Cameras().ChildCount(), 0);
     EXPECT_TRUE(f.lvl->ShowAxes());
-    EXPECT_EQ(f.lvl->MaterialLibrary, f.lib1);
+    EXPECT_EQ(f.lvl->MaterialLibrary(), f.lib1);
+    EXPECT_EQ(f.lvl->LightmapLibrary(), f.lib1);
     EXPECT_EQ(f.LightSource1->Diffuse().Red(), 0.85f);
     EXPECT_EQ(f.Camera1->FocalLength(), 100.0f);
     EXPECT_EQ(f.count->Position().Y(), -10.0f);
@@ -142,12 +143,28 @@ TEST_F(GameTest, BadOrOtherSettingsKeepTheDefaultsAndTheWindow)
     EXPECT_FALSE(f.fstimer->Enabled());
 }
 
-TEST_F(GameTest, AMissingDataDirectoryIsIgnored)
+TEST_F(GameTest, TheRoomIsLoadedFromTheDataDirectory)
+{
+    TForm1& f = Build();
+    EXPECT_TRUE(errors.empty());
+    EXPECT_EQ(f.lvl->MeshObjects().Count(), 5);
+    // Every face group asks for a material of lib1.
+    for (int i = 0; i < f.lvl->MeshObjects().Count(); ++i) {
+        TFaceGroups& groups = f.lvl->MeshObjects().Items(i).FaceGroups();
+        for (int g = 0; g < groups.Count(); ++g)
+            EXPECT_NE(f.lib1->MaterialByName(groups.Items(g).MaterialName), nullptr) << groups.Items(g).MaterialName;
+    }
+    EXPECT_EQ(f.lib1->Count(), 7);  // nothing added from the file's own definitions
+}
+
+TEST_F(GameTest, WithoutTheModelOneErrorIsShownAndTheWindowOpensWithoutTheRoom)
 {
     std::filesystem::remove_all(dir / "data");
     TForm1& f = Build();
-    EXPECT_TRUE(errors.empty());
-    EXPECT_EQ(f.temp->Text(), "70");
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0], "File not found: \"sauna2.3ds\"");
+    EXPECT_EQ(f.lvl->MeshObjects().Count(), 0);
+    EXPECT_NE(f.temp->Text(), "70");  // the reset did not happen
 }
 
 TEST_F(GameTest, AMissingTableStopsTheBuildingOfTheFormWithTheEnginesError)

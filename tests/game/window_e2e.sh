@@ -43,7 +43,7 @@ wait_exit() {
   echo $?
 }
 
-# The window: caption, client area, place, and a black frame.
+# The window: caption, client area, place, and the room drawn in it.
 start_game
 [ "$(x xdotool getwindowname "$wid")" = "Form1" ] || fail "caption"
 info=$(x xwininfo -id "$wid")
@@ -51,11 +51,20 @@ grep -q 'Width: 688' <<<"$info" || fail "client width: $info"
 grep -q 'Height: 452' <<<"$info" || fail "client height: $info"
 grep -q 'Absolute upper-left X:  193' <<<"$info" || fail "left: $info"
 grep -q 'Absolute upper-left Y:  169' <<<"$info" || fail "top: $info"
-sleep 0.5
-x xwd -id "$wid" -silent -out "$shots/start.xwd" || fail "screenshot"
-mean=$(convert "xwd:$shots/start.xwd" -format '%[fx:mean]' info:)
+# The first frame waits for the seven textures: give it a few seconds.
+for _ in $(seq 50); do
+  sleep 0.1
+  x xwd -id "$wid" -silent -out "$shots/start.xwd" || fail "screenshot"
+  mean=$(convert "xwd:$shots/start.xwd" -format '%[fx:mean]' info:)
+  awk -v m="$mean" 'BEGIN { exit !(m > 0.15) }' && break
+done
 convert "xwd:$shots/start.xwd" "$shots/start.png"
-awk -v m="$mean" 'BEGIN { exit !(m < 0.01) }' || fail "the frame is not black (mean $mean)"
+png_start="$shots/start.png"
+awk -v m="$mean" 'BEGIN { exit !(m > 0.15) }' || fail "the room is not drawn (mean $mean)"
+# The far wall's boards left of the stove, and the stove's iron below the stones.
+wall=$(convert "$png_start" -crop 200x100+50+150 +repage -format '%[fx:mean.r]' info: 2>/dev/null)
+iron=$(convert "$png_start" -crop 200x60+340+330 +repage -format '%[fx:mean]' info: 2>/dev/null)
+awk -v w="$wall" -v i="$iron" 'BEGIN { exit !(w > 0.5 && i < 0.35) }' || fail "no wall and stove where they belong (wall $wall, stove $iron)"
 
 # Pixels of the screen texts: how many are white (every channel above 90 %) in a rectangle.
 white() { convert "$1" -crop "$4x$5+$2+$3" +repage -separate -evaluate-sequence min -threshold 90% \
