@@ -18,6 +18,9 @@ struct P {
     float x, y, z;
 };
 P operator+(P a, P b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
+P operator-(P a, P b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+float Dot(P a, P b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+P Cross(P a, P b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
 
 class Random {
 public:
@@ -50,6 +53,14 @@ public:
         mesh_.faces.push_back({base, static_cast<uint16_t>(base + 1), static_cast<uint16_t>(base + 2), 0, material});
         mesh_.faces.push_back(
             {base, static_cast<uint16_t>(base + 2), static_cast<uint16_t>(base + 3), 0, material});
+    }
+
+    // The same, turned so that its front faces `facing` (the texture is then read from there).
+    void Facing(P facing, P a, P b, P c, P d, const std::string& material, float du, float dv, float u0 = 0,
+                float v0 = 0)
+    {
+        if (Dot(Cross(b - a, c - a), facing) < 0) Quad(b, a, d, c, material, du, dv, u0, v0);
+        else Quad(a, b, c, d, material, du, dv, u0, v0);
     }
 
     // An axis-aligned box seen from outside; `scale` millimetres per texture repeat.
@@ -92,8 +103,8 @@ public:
                 P p{std::sin(lat) * std::cos(lon) * radii.x, std::sin(lat) * std::sin(lon) * radii.y,
                     -std::cos(lat) * radii.z};
                 // Mirrored around the stone, so no seam shows.
-                const float u = u0 + 0.11f * std::fabs(static_cast<float>(j) / slices * 2 - 1);
-                const float v = v0 + 0.11f * static_cast<float>(i) / stacks;
+                const float u = u0 + 0.06f * std::fabs(static_cast<float>(j) / slices * 2 - 1);
+                const float v = v0 + 0.06f * static_cast<float>(i) / stacks;
                 P q = centre + p;
                 mesh_.vertices.push_back({q.x, q.y, q.z, u, v});
             }
@@ -109,7 +120,7 @@ public:
 
     // An upright cylinder, smooth sides, flat top.
     void Cylinder(P bottom, float radius, float height, const std::string& material, uint32_t smoothing,
-                  float uRepeats, bool top)
+                  float uRepeats, bool top, float v1 = 0)
     {
         constexpr int slices = 16;
         const float pi = std::numbers::pi_v<float>;
@@ -118,8 +129,10 @@ public:
             const float a = 2 * pi * static_cast<float>(j) / slices;
             const float x = bottom.x + radius * std::cos(a), y = bottom.y + radius * std::sin(a);
             const float u = uRepeats * static_cast<float>(j) / slices;
-            mesh_.vertices.push_back({x, y, bottom.z, u, 0});
-            mesh_.vertices.push_back({x, y, bottom.z + height, u, height / 600});
+            // A seamless band: the picture's strip is read forth and back around.
+            const float band = v1 > 0 ? 0.09f + 0.08f * std::fabs(static_cast<float>(j) / slices * 2 - 1) : u;
+            mesh_.vertices.push_back({x, y, bottom.z, band, v1 > 0 ? 0.1f : 0});
+            mesh_.vertices.push_back({x, y, bottom.z + height, band, v1 > 0 ? v1 : height / 600});
         }
         for (int j = 0; j < slices; ++j) {
             const auto b0 = static_cast<uint16_t>(base + 2 * j), b1 = static_cast<uint16_t>(b0 + 2);
@@ -149,18 +162,18 @@ constexpr float X0 = 600, X1 = 3600, Y0 = -3300, Y1 = -700, Z0 = 700, Z1 = 3200;
 Mesh Room()
 {
     Builder b("huone");
-    // Walls of vertical spruce boards: the picture holds seven boards of about 100 mm.
-    const float wallU = 700, wallV = 900;
-    b.Quad({X0, Y1, Z0}, {X0, Y0, Z0}, {X0, Y0, Z1}, {X0, Y1, Z1}, "seina1", (Y1 - Y0) / wallU, (Z1 - Z0) / wallV);  // far
-    b.Quad({X1, Y0, Z0}, {X1, Y1, Z0}, {X1, Y1, Z1}, {X1, Y0, Z1}, "seina1", (Y1 - Y0) / wallU, (Z1 - Z0) / wallV);  // behind
-    b.Quad({X0, Y0, Z0}, {X1, Y0, Z0}, {X1, Y0, Z1}, {X0, Y0, Z1}, "seina1", (X1 - X0) / wallU, (Z1 - Z0) / wallV);  // left
-    b.Quad({X1, Y1, Z0}, {X0, Y1, Z0}, {X0, Y1, Z1}, {X1, Y1, Z1}, "seina1", (X1 - X0) / wallU, (Z1 - Z0) / wallV);  // right
+    // Walls of vertical spruce boards: the picture holds seven boards of 80 mm.
+    const float wallU = 560, wallV = 1250;
+    b.Facing({1, 0, 0}, {X0, Y1, Z0}, {X0, Y0, Z0}, {X0, Y0, Z1}, {X0, Y1, Z1}, "seina1", (Y1 - Y0) / wallU, (Z1 - Z0) / wallV);  // far
+    b.Facing({-1, 0, 0}, {X1, Y0, Z0}, {X1, Y1, Z0}, {X1, Y1, Z1}, {X1, Y0, Z1}, "seina1", (Y1 - Y0) / wallU, (Z1 - Z0) / wallV);  // behind
+    b.Facing({0, 1, 0}, {X0, Y0, Z0}, {X1, Y0, Z0}, {X1, Y0, Z1}, {X0, Y0, Z1}, "seina1", (X1 - X0) / wallU, (Z1 - Z0) / wallV);  // left
+    b.Facing({0, -1, 0}, {X1, Y1, Z0}, {X0, Y1, Z0}, {X0, Y1, Z1}, {X1, Y1, Z1}, "seina1", (X1 - X0) / wallU, (Z1 - Z0) / wallV);  // right
     // Ceiling of warmer boards, floor of dark boards running across the room.
-    b.Quad({X0, Y1, Z1}, {X0, Y0, Z1}, {X1, Y0, Z1}, {X1, Y1, Z1}, "seina2", (Y1 - Y0) / 880, (X1 - X0) / 1200);
-    b.Quad({X0, Y0, Z0}, {X0, Y1, Z0}, {X1, Y1, Z0}, {X1, Y0, Z0}, "lattia", (Y1 - Y0) / 1300, (X1 - X0) / 975);
+    b.Facing({0, 0, -1}, {X0, Y1, Z1}, {X0, Y0, Z1}, {X1, Y0, Z1}, {X1, Y1, Z1}, "seina2", (Y1 - Y0) / 880, (X1 - X0) / 1200);
+    b.Facing({0, 0, 1}, {X0, Y0, Z0}, {X0, Y1, Z0}, {X1, Y1, Z0}, {X1, Y0, Z0}, "lattia", (Y1 - Y0) / 1300, (X1 - X0) / 975);
     // The door in the right-hand wall, just proud of the boards.
     const float dy = Y1 - 8;
-    b.Quad({1850, dy, Z0}, {1050, dy, Z0}, {1050, dy, Z0 + 1850}, {1850, dy, Z0 + 1850}, "ovi", 1, 1);
+    b.Facing({0, -1, 0}, {1850, dy, Z0}, {1050, dy, Z0}, {1050, dy, Z0 + 1850}, {1850, dy, Z0 + 1850}, "ovi", 1, 1);
     // Its frame.
     b.Box({1010, Y1 - 40, Z0}, {1050, Y1, Z0 + 1890}, "seina2", "seina2", 900);
     b.Box({1850, Y1 - 40, Z0}, {1890, Y1, Z0 + 1890}, "seina2", "seina2", 900);
@@ -189,7 +202,7 @@ Mesh Benches()
             b.PlankAlongY({x - plank, Y0 + 20, s.seat - thick}, {x, Y1 - 20, s.seat}, "seina2", 1.0f / 8, 880,
                           static_cast<float>(n % 8) / 8);
         // Riser of vertical boards under the front edge, and the bearers under the seat.
-        b.Quad({s.x0 + 40, Y0 + 20, Z0 + (s.seat > 1200 ? 350 : 0)}, {s.x0 + 40, Y1 - 20, Z0 + (s.seat > 1200 ? 350 : 0)},
+        b.Facing({-1, 0, 0}, {s.x0 + 40, Y0 + 20, Z0 + (s.seat > 1200 ? 350 : 0)}, {s.x0 + 40, Y1 - 20, Z0 + (s.seat > 1200 ? 350 : 0)},
                {s.x0 + 40, Y1 - 20, s.seat - thick}, {s.x0 + 40, Y0 + 20, s.seat - thick}, "seina2", 0, 0);
         for (float y : {Y0 + 120.0f, -2000.0f, Y1 - 160.0f})
             b.Box({s.x0 + 40, y, s.seat - thick - 70}, {s.x1 - 10, y + 45, s.seat - thick}, "seina2", "seina2", 900);
@@ -224,12 +237,12 @@ Mesh Bucket()
 Mesh Stove()
 {
     Builder b("kiuas");
-    // 600 wide, 810 tall, its front towards the benches.
-    const P lo{820, -2050, Z0}, hi{1420, -1450, Z0 + 810};
+    // 660 wide, 1000 tall, its front towards the benches.
+    const P lo{800, -2080, Z0}, hi{1420, -1420, Z0 + 1000};
     b.Quad({hi.x, lo.y, lo.z}, {hi.x, hi.y, lo.z}, {hi.x, hi.y, hi.z}, {hi.x, lo.y, hi.z}, "kiuas", 1, 1);
-    b.Quad({lo.x, lo.y, lo.z}, {hi.x, lo.y, lo.z}, {hi.x, lo.y, hi.z}, {lo.x, lo.y, hi.z}, "kiuas2", 1, 1.35f);
-    b.Quad({hi.x, hi.y, lo.z}, {lo.x, hi.y, lo.z}, {lo.x, hi.y, hi.z}, {hi.x, hi.y, hi.z}, "kiuas2", 1, 1.35f);
-    b.Quad({lo.x, hi.y, lo.z}, {lo.x, lo.y, lo.z}, {lo.x, lo.y, hi.z}, {lo.x, hi.y, hi.z}, "kiuas2", 1, 1.35f);
+    b.Quad({lo.x, lo.y, lo.z}, {hi.x, lo.y, lo.z}, {hi.x, lo.y, hi.z}, {lo.x, lo.y, hi.z}, "kiuas2", 1, 1.5f);
+    b.Quad({hi.x, hi.y, lo.z}, {lo.x, hi.y, lo.z}, {lo.x, hi.y, hi.z}, {hi.x, hi.y, hi.z}, "kiuas2", 1, 1.5f);
+    b.Quad({lo.x, hi.y, lo.z}, {lo.x, lo.y, lo.z}, {lo.x, lo.y, hi.z}, {lo.x, hi.y, hi.z}, "kiuas2", 1, 1.5f);
     b.Quad({lo.x, lo.y, hi.z}, {hi.x, lo.y, hi.z}, {hi.x, hi.y, hi.z}, {lo.x, hi.y, hi.z}, "kiuas2", 1, 1);
     // A low iron rim round the stones.
     const float rim = 120, t = 12;
@@ -238,7 +251,8 @@ Mesh Stove()
     b.Box({hi.x - t, lo.y + t, hi.z}, {hi.x, hi.y - t, hi.z + rim}, "kiuas2", "kiuas2", 600);
     b.Box({lo.x, lo.y + t, hi.z}, {lo.x + t, hi.y - t, hi.z + rim}, "kiuas2", "kiuas2", 600);
     // Feet, and the flue from the back of the stove to the ceiling.
-    b.Cylinder({900, -1750, hi.z}, 75, Z1 - hi.z, "kiuas2", 2, 2, false);
+    // Its iron reads from the plain margin of the side plate, not from the grate.
+    b.Cylinder({900, -1750, hi.z}, 75, Z1 - hi.z, "kiuas2", 2, 2, false, 0.9f);
     return b.Result();
 }
 
@@ -246,11 +260,11 @@ Mesh Stones()
 {
     Builder b("kivet");
     Random random(20241209);
-    const float x0 = 840, x1 = 1400, y0 = -2030, y1 = -1470, top = Z0 + 810;
-    // Three layers, each higher one smaller and nearer the middle: a heap.
+    const float x0 = 815, x1 = 1405, y0 = -2065, y1 = -1435, top = Z0 + 1000;
+    // Four layers, each higher one smaller and nearer the middle: a heap.
     int n = 0;
-    for (int layer = 0; layer < 3; ++layer) {
-        const float inset = 40.0f + layer * 90.0f;
+    for (int layer = 0; layer < 4; ++layer) {
+        const float inset = 40.0f + layer * 80.0f;
         const float step = 130.0f - layer * 10.0f;
         for (float x = x0 + inset; x <= x1 - inset; x += step)
             for (float y = y0 + inset; y <= y1 - inset; y += step, ++n) {
