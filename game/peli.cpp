@@ -9,6 +9,7 @@
 #include "platform/process.h"
 #include "runtime/reader.h"
 #include "runtime/settings.h"
+#include "sound/sound_classes.h"
 #include "text/text_classes.h"
 
 namespace sauno {
@@ -111,10 +112,10 @@ void TForm1::FormCreate(TComponent*)
     alusta();
 
     auto* fire = kamera->Behaviours().Add<TBSoundEmitter>();
-    fire->Source.NbLoops = 9999;
-    fire->Source.Volume = 0.5f;
-    fire->Source.SoundLibrary = SoundLibrary1;
-    fire->Source.SoundName = "tuli2.wav";
+    fire->Source().SetNbLoops(9999);
+    fire->Source().SetVolume(0.5f);
+    fire->Source().SetSoundLibrary(SoundLibrary1);
+    fire->Source().SetSoundName("tuli2.wav");
     fire->SetPlaying(true);
 }
 
@@ -272,9 +273,9 @@ void TForm1::luekanta()
 void TForm1::Timer1Timer(TComponent*)
 {
     auto* hiss = target->Behaviours().Add<TBSoundEmitter>();
-    hiss->Source.Volume = 0.5f;
-    hiss->Source.SoundLibrary = SoundLibrary1;
-    hiss->Source.SoundName = "sihahdus2.wav";
+    hiss->Source().SetVolume(0.5f);
+    hiss->Source().SetSoundLibrary(SoundLibrary1);
+    hiss->Source().SetSoundName("sihahdus2.wav");
     hiss->SetPlaying(true);
 }
 
@@ -401,7 +402,7 @@ void RegisterGameClasses()
     RegisterMaterialClasses();
     RegisterMeshClasses();
     RegisterTextClasses();
-    RegisterSoundStandIns();
+    RegisterSoundClasses();
     RegisterStoreClasses();
     ClassRegistry::Instance().Register("TForm1", "TCustomForm", nullptr);
 }

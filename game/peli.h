@@ -5,7 +5,6 @@
 #include <random>
 #include <string>
 
-#include "game/standins/sound_standins.h"
 #include "engine/asynctimer.h"
 #include "engine/cadencer.h"
 #include "engine/viewer.h"
@@ -14,6 +13,7 @@
 #include "store/StoreClasses.h"
 #include "runtime/forms.h"
 #include "runtime/timer.h"
+#include "sound/smfmod.h"
 #include "text/bitmapfont.h"
 #include "text/hudtext.h"
 

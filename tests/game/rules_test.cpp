@@ -388,10 +388,10 @@ TEST_F(GameTest, TheHissAddsOneEmitterOnTheTargetPerTick)
     ASSERT_EQ(f.target->Behaviours().Count(), 2);
     auto* hiss = dynamic_cast<TBSoundEmitter*>(f.target->Behaviours().Items(1));
     ASSERT_NE(hiss, nullptr);
-    EXPECT_EQ(hiss->Source.SoundName, "sihahdus2.wav");
-    EXPECT_EQ(hiss->Source.NbLoops, 1);
-    EXPECT_FLOAT_EQ(hiss->Source.Volume, 0.5f);
-    EXPECT_EQ(hiss->Source.SoundLibrary, f.SoundLibrary1);
+    EXPECT_EQ(hiss->Source().SoundName(), "sihahdus2.wav");
+    EXPECT_EQ(hiss->Source().NbLoops(), 1);
+    EXPECT_FLOAT_EQ(hiss->Source().Volume(), 0.5f);
+    EXPECT_EQ(hiss->Source().SoundLibrary(), f.SoundLibrary1);
     EXPECT_TRUE(hiss->Playing());
 }
 

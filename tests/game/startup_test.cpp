@@ -67,10 +67,16 @@ TEST_F(GameTest, TheDescriptionBuildsEveryComponentWithItsValues)
     EXPECT_EQ(f.lib1->Materials(6).Name(), "kivet");
     EXPECT_EQ(f.lvl->Material().MaterialLibrary(), f.lib1);
     EXPECT_FALSE(f.lvl->Material().Texture().Disabled());
-    ASSERT_EQ(f.SoundLibrary1->Samples.size(), 2u);
-    EXPECT_EQ(f.SoundLibrary1->Samples[1]->Name, "sihahdus2.wav");
-    EXPECT_TRUE(f.SMFMOD1->Active);
-    EXPECT_EQ(f.SMFMOD1->Listener, f.kamera);
+    ASSERT_EQ(f.SoundLibrary1->Samples().Count(), 2);
+    EXPECT_EQ(f.SoundLibrary1->Samples().Items(1).Name, "sihahdus2.wav");
+    ASSERT_NE(f.SoundLibrary1->Samples().Items(0).Data(), nullptr);
+    EXPECT_EQ(f.SoundLibrary1->Samples().Items(0).Data()->SampleCount(), 456435);
+    EXPECT_EQ(f.SoundLibrary1->Samples().Items(1).Data()->SampleCount(), 69796);
+    EXPECT_TRUE(f.SMFMOD1->Active());
+    EXPECT_EQ(ActiveSoundManager(), f.SMFMOD1);
+    EXPECT_EQ(f.SMFMOD1->Listener(), f.kamera);
+    EXPECT_EQ(f.SMFMOD1->Cadencer(), f.cad1);
+    EXPECT_EQ(f.SMFMOD1->MaxChannels(), 32);
     EXPECT_EQ(f.cad1->Scene(), f.Scene1);
     EXPECT_EQ(f.Timer1->Interval(), 10000u);
     EXPECT_TRUE(f.Timer1->Enabled());
@@ -113,8 +119,8 @@ TEST_F(GameTest, WithoutSettingsTheGamePlaysInTheWindowWithTheDefaults)
     ASSERT_EQ(f.kamera->Behaviours().Count(), 1);
     auto* fire = dynamic_cast<TBSoundEmitter*>(f.kamera->Behaviours().Items(0));
     ASSERT_NE(fire, nullptr);
-    EXPECT_EQ(fire->Source.NbLoops, 9999);
-    EXPECT_EQ(fire->Source.SoundName, "tuli2.wav");
+    EXPECT_EQ(fire->Source().NbLoops(), 9999);
+    EXPECT_EQ(fire->Source().SoundName(), "tuli2.wav");
     EXPECT_TRUE(fire->Playing());
     EXPECT_TRUE(errors.empty());
 }
