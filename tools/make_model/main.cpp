@@ -91,7 +91,8 @@ public:
     }
 
     // A rounded stone: a squashed sphere, smooth-shaded, a small patch of the picture on it.
-    void Stone(P centre, P radii, const std::string& material, float u0, float v0, uint32_t smoothing)
+    void Stone(P centre, P radii, const std::string& material, float u0, float v0, uint32_t smoothing,
+               uint32_t shape)
     {
         constexpr int slices = 9, stacks = 6;
         const float pi = std::numbers::pi_v<float>;
@@ -100,11 +101,15 @@ public:
             const float lat = pi * static_cast<float>(i) / stacks;
             for (int j = 0; j <= slices; ++j) {
                 const float lon = 2 * pi * static_cast<float>(j) / slices;
-                P p{std::sin(lat) * std::cos(lon) * radii.x, std::sin(lat) * std::sin(lon) * radii.y,
-                    -std::cos(lat) * radii.z};
+                // Lumps: each stone its own, the same at the seam and at the poles.
+                const int ring = (i == 0 || i == stacks) ? 0 : j % slices;
+                const uint32_t h = (shape + static_cast<uint32_t>(i * 131 + ring * 7919)) * 2654435761u;
+                const float lump = 0.88f + 0.24f * static_cast<float>(h >> 24) / 255.0f;
+                P p{std::sin(lat) * std::cos(lon) * radii.x * lump, std::sin(lat) * std::sin(lon) * radii.y * lump,
+                    -std::cos(lat) * radii.z * lump};
                 // Mirrored around the stone, so no seam shows.
-                const float u = u0 + 0.06f * std::fabs(static_cast<float>(j) / slices * 2 - 1);
-                const float v = v0 + 0.06f * static_cast<float>(i) / stacks;
+                const float u = u0 + 0.05f * std::fabs(static_cast<float>(j) / slices * 2 - 1);
+                const float v = v0 + 0.05f * static_cast<float>(i) / stacks;
                 P q = centre + p;
                 mesh_.vertices.push_back({q.x, q.y, q.z, u, v});
             }
@@ -245,7 +250,7 @@ Mesh Stove()
     b.Quad({lo.x, hi.y, lo.z}, {lo.x, lo.y, lo.z}, {lo.x, lo.y, hi.z}, {lo.x, hi.y, hi.z}, "kiuas2", 1, 1.5f);
     b.Quad({lo.x, lo.y, hi.z}, {hi.x, lo.y, hi.z}, {hi.x, hi.y, hi.z}, {lo.x, hi.y, hi.z}, "kiuas2", 1, 1);
     // A low iron rim round the stones.
-    const float rim = 120, t = 12;
+    const float rim = 70, t = 12;
     b.Box({lo.x, lo.y, hi.z}, {hi.x, lo.y + t, hi.z + rim}, "kiuas2", "kiuas2", 600);
     b.Box({lo.x, hi.y - t, hi.z}, {hi.x, hi.y, hi.z + rim}, "kiuas2", "kiuas2", 600);
     b.Box({hi.x - t, lo.y + t, hi.z}, {hi.x, hi.y - t, hi.z + rim}, "kiuas2", "kiuas2", 600);
@@ -271,9 +276,9 @@ Mesh Stones()
                 if (x < 990 && y > -1840 && y < -1660) continue;  // the flue stands there
                 const float r = random.Range(55, 80) - layer * 5;
                 const P centre{x + random.Range(-20, 20), y + random.Range(-20, 20),
-                               top + 35 + layer * 75 + random.Range(0, 25)};
+                               top + 30 + layer * 80 + random.Range(0, 30)};
                 const P radii{r * random.Range(0.9f, 1.25f), r * random.Range(0.85f, 1.15f), r * random.Range(0.6f, 0.8f)};
-                b.Stone(centre, radii, "kivet", random.Range(0, 0.85f), random.Range(0, 0.85f), 1);
+                b.Stone(centre, radii, "kivet", random.Range(0, 0.9f), random.Range(0, 0.9f), 1, static_cast<uint32_t>(n));
             }
     }
     return b.Result();
