@@ -1,7 +1,9 @@
 // The OpenAL Soft device heard through its loopback output, alone and under the manager.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
+#include <thread>
 #include <vector>
 
 #include "sound/smfmod.h"
@@ -170,6 +172,29 @@ TEST(OpenALManager, AHissEndsAndLeavesTheSources)
     EXPECT_EQ(manager->Sources().Count(), 1);
     manager->SetActive(false);
     SetSoundDeviceFactory(nullptr);
+}
+
+}  // namespace
+}  // namespace sauno
+
+namespace sauno {
+namespace {
+
+// Without sound hardware the default output falls back to a silent one that still keeps time.
+TEST(OpenALSilentOutput, SoundsEndWhenTheyWouldHaveEnded)
+{
+    platform::OpenALSoundDevice device;  // the default output, as the game opens it
+    ASSERT_TRUE(device.Init(44100, 32, 0));
+    if (!device.Silent()) GTEST_SKIP() << "this machine has a sound output";
+    const std::vector<uint8_t> tone = Tone(0.3);
+    const int32_t s = device.SampleLoad(sd::Free, tone, sd::LoadFromMemory | sd::LoopOff, 0);
+    const int32_t c = device.PlaySound(sd::Free, s);
+    EXPECT_TRUE(device.IsPlaying(c));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_TRUE(device.IsPlaying(c));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_FALSE(device.IsPlaying(c));
+    device.Close();
 }
 
 }  // namespace
