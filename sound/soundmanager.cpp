@@ -330,28 +330,26 @@ void TSoundManager::SetPause(bool v)
     }
 }
 
-bool TSoundManager::MuteAll()
-{
-    for (int i = 0; i < sources_->Count(); ++i)
-        if (!sources_->Items(i).Mute()) SetSourceMuted(sources_->Items(i), true);
-    return true;
-}
+// Mute and pause of the whole manager reach every source that is not muted or paused itself.
+bool TSoundManager::MuteAll() { return ApplyToFreeSources(&TBaseSoundSource::Mute, &TSoundManager::SetSourceMuted, true); }
 bool TSoundManager::UnMuteAll()
 {
-    for (int i = 0; i < sources_->Count(); ++i)
-        if (!sources_->Items(i).Mute()) SetSourceMuted(sources_->Items(i), false);
-    return true;
+    return ApplyToFreeSources(&TBaseSoundSource::Mute, &TSoundManager::SetSourceMuted, false);
 }
 bool TSoundManager::PauseAll()
 {
-    for (int i = 0; i < sources_->Count(); ++i)
-        if (!sources_->Items(i).Pause()) SetSourcePaused(sources_->Items(i), true);
-    return true;
+    return ApplyToFreeSources(&TBaseSoundSource::Pause, &TSoundManager::SetSourcePaused, true);
 }
 bool TSoundManager::ResumeAll()
 {
+    return ApplyToFreeSources(&TBaseSoundSource::Pause, &TSoundManager::SetSourcePaused, false);
+}
+
+bool TSoundManager::ApplyToFreeSources(bool (TBaseSoundSource::*own)() const,
+                                       void (TSoundManager::*set)(TBaseSoundSource&, bool), bool value)
+{
     for (int i = 0; i < sources_->Count(); ++i)
-        if (!sources_->Items(i).Pause()) SetSourcePaused(sources_->Items(i), false);
+        if (!(sources_->Items(i).*own)()) (this->*set)(sources_->Items(i), value);
     return true;
 }
 

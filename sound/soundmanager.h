@@ -213,6 +213,8 @@ protected:
     int32_t maxChannels_ = 8;
 
 private:
+    bool ApplyToFreeSources(bool (TBaseSoundSource::*own)() const, void (TSoundManager::*set)(TBaseSoundSource&, bool),
+                            bool value);
     bool active_ = false;
     bool mute_ = false;
     bool pause_ = false;
