@@ -185,6 +185,16 @@ TEST_F(FreeFormTest, TextureFilesAreFoundIgnoringCaseAndMayBeTolerated)
     form->LoadFromFile(model);
     ASSERT_EQ(library->Count(), 1);
     EXPECT_TRUE(library->Materials(0).Material().Texture().Disabled());
+    // A real picture under another case of its name is loaded, enabled and modulated.
+    std::filesystem::copy_file(SAUNO_PICTURE_DIR "/kivet.jpg", dir / "image1.jpg",
+                               std::filesystem::copy_options::overwrite_existing);
+    form->TolerateMissingTextures = false;
+    library->Delete(0);
+    form->LoadFromFile(model);
+    TTexture& texture = library->Materials(0).Material().Texture();
+    EXPECT_FALSE(texture.Disabled());
+    EXPECT_EQ(texture.TextureMode(), TTextureMode::tmModulate);
+    EXPECT_EQ(dynamic_cast<TPersistentImage&>(texture.Image()).Picture().Width(), 907);
     std::filesystem::remove_all(dir);
 }
 
