@@ -91,6 +91,68 @@ TEST(File3DS, AnUnknownRootYieldsNothingAndMaterialLibrariesHaveNoMeshes)
     }
 }
 
+TEST(File3DS, LightsCamerasAndKeyframesAreWalkedOver)
+{
+    // A scene as full tools write it: master scale, a spot light, a camera, and a keyframe
+    // section whose nodes name their parents.
+    ChunkWriter w;
+    w.Begin(0x4D4D);
+    w.Begin(0x3D3D);
+    w.Begin(0x0100);
+    w.Float(1);
+    w.End();
+    w.Begin(0x4000);
+    w.String("lamp");
+    w.Begin(0x4600);
+    for (float f : {1.f, 2.f, 3.f}) w.Float(f);
+    w.Begin(0x4610);
+    for (int i = 0; i < 5; ++i) w.Float(0);
+    w.End();
+    w.End();
+    w.End();
+    w.Begin(0x4000);
+    w.String("eye");
+    w.Begin(0x4700);
+    for (int i = 0; i < 8; ++i) w.Float(0);
+    w.End();
+    w.End();
+    w.End();
+    w.Begin(0xB000);
+    w.Begin(0xB00A);
+    w.U16(5);
+    w.String("anim");
+    w.U32(100);
+    w.End();
+    w.Begin(0xB008);
+    w.U32(0);
+    w.U32(100);
+    w.End();
+    for (int node = 0; node < 2; ++node) {
+        w.Begin(0xB002);
+        w.Begin(0xB030);
+        w.U16(uint16_t(node));
+        w.End();
+        w.Begin(0xB010);
+        w.String(node == 0 ? "parent" : "child");
+        w.U16(0);
+        w.U16(0);
+        w.U16(node == 0 ? 0xFFFF : 0);
+        w.End();
+        w.Leaf(0xB020, {0, 0, 0, 0});
+        w.End();
+    }
+    w.End();
+    w.End();
+    TMemoryStream stream(w.Bytes());
+    TFile3DS file;
+    file.LoadFromStream(stream);
+    EXPECT_EQ(file.MeshCount(), 0);  // a light and a camera, no triangle mesh
+    ASSERT_EQ(file.KeyFrameNodes().size(), 2u);
+    EXPECT_EQ(file.KeyFrameNodes()[1].name, "child");
+    EXPECT_EQ(file.KeyFrameNodes()[1].parentName, "parent");
+    EXPECT_EQ(file.KeyFrameNodes()[0].parentName, "");
+}
+
 TEST(File3DS, ExtensionEntriesAreReadStrictly)
 {
     ChunkWriter w;
