@@ -22,7 +22,11 @@ public:
     int32_t Frequency = 22050;
     int32_t NbChannels = 1;
     int32_t BitsPerSample = 8;
-    int32_t BytesPerSecond() const { return Frequency * BitsPerSample * NbChannels / 8; }
+    // 32-bit arithmetic that wraps, as a header with absurd values may ask for.
+    int32_t BytesPerSecond() const
+    {
+        return static_cast<int32_t>(uint32_t(Frequency) * uint32_t(BitsPerSample) * uint32_t(NbChannels)) / 8;
+    }
     int32_t BytesPerSample() const { return BitsPerSample / 8; }
 
 private:
