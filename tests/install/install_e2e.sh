@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# `cmake --install` into a fresh prefix: the layout, the launcher, the desktop entry and icon,
+# the shared table made once and kept on a second install, and (as root) two players of the
+# machine, neither in the scores group, both storing their visits in that one table.
+set -uo pipefail
+BUILD="$1"
+source "$(dirname "$0")/../e2e/e2e_lib.sh"
+prefix="$E2E_SCRATCH/prefix"
+mkdir -p "$prefix"
+chmod 755 "$E2E_SCRATCH"
+cmake --install "$BUILD" --prefix "$prefix" >"$E2E_SCRATCH/install.log" 2>&1 || fail "install: $(tail -5 "$E2E_SCRATCH/install.log")"
+
+for f in lib/sauno/sauno lib/sauno/settings.ini lib/sauno/sauno.scene lib/sauno/sauno-fonts.conf \
+         lib/sauno/data/sauna2.3ds bin/sauno-table share/applications/sauno.desktop \
+         share/icons/hicolor/128x128/apps/sauno.png; do
+  [ -f "$prefix/$f" ] || fail "$f is not installed"
+done
+[ -L "$prefix/bin/sauno" ] || fail "bin/sauno is not a link to the game"
+[ "$("$prefix/bin/sauno" --version)" = "$("$BUILD/sauno" --version)" ] || fail "the launcher does not start the installed game"
+grep -qx "Exec=$prefix/bin/sauno" "$prefix/share/applications/sauno.desktop" || fail "desktop entry Exec"
+grep -qx "Icon=sauno" "$prefix/share/applications/sauno.desktop" || fail "desktop entry Icon"
+[ "$(identify -format '%w %h' "$prefix/share/icons/hicolor/128x128/apps/sauno.png")" = "128 128" ] || fail "icon size"
+
+scores="$prefix/var/games/sauno/data"
+grep -q "Directory = \"$scores\"" "$prefix/lib/sauno/sauno.scene" || fail "the installed description names another score directory"
+"$BUILD/sauno-table" verify "$scores" enkat >/dev/null || fail "no valid table in $scores"
+
+# A second install keeps the stored scores.
+"$BUILD/sauno-table" insert "$scores" enkat nimi=vanha aika=99 >/dev/null || fail "cannot insert"
+cmake --install "$BUILD" --prefix "$prefix" >"$E2E_SCRATCH/install2.log" 2>&1 || fail "second install"
+records "$scores" | grep -qx $'vanha\t99' || fail "a second install lost the stored score"
+
+if [ "$(id -u)" != 0 ]; then
+  echo "install layout checked; the two-player part needs root"
+  exit 0
+fi
+[ "$(stat -c '%G %a' "$scores")" = "games 2775" ] || fail "score directory: $(stat -c '%G %a' "$scores")"
+for f in "$scores"/*; do
+  [ "$(stat -c '%G %a' "$f")" = "games 664" ] || fail "$(basename "$f"): $(stat -c '%G %a' "$f")"
+done
+[ "$(stat -c '%G %a' "$prefix/lib/sauno/sauno")" = "games 2755" ] || fail "the game does not run with the scores group"
+
+# Two players of the machine, each running the installed game from the desktop's launcher.
+made_users=()
+for u in sauno-e2e-a sauno-e2e-b; do
+  if ! id "$u" >/dev/null 2>&1; then
+    useradd --no-create-home --shell /usr/sbin/nologin "$u" || fail "cannot add user $u"
+    made_users+=("$u")
+  fi
+  id -nG "$u" | grep -qw games && fail "$u is in the games group"
+done
+remove_users() {
+  local u
+  for u in sauno-e2e-a sauno-e2e-b; do pkill -9 -u "$u" -x sauno 2>/dev/null; done
+  for u in "${made_users[@]}"; do userdel "$u" 2>/dev/null; done
+  e2e_cleanup
+}
+trap remove_users EXIT
+own_display
+start_as() {
+  (cd / && exec runuser -u "$1" -- env DISPLAY="$DISPLAY" SAUNO_MESSAGES=stderr HOME=/tmp "$prefix/bin/sauno") \
+    >"$E2E_SCRATCH/$1.out" 2>&1 &
+  GAME_PID=$!
+  E2E_PIDS+=("$GAME_PID")
+  local i
+  for i in $(seq 150); do
+    GAME_WID=$(xdotool search --all --pid "$(pgrep -P "$GAME_PID" -x sauno || echo "$GAME_PID")" --name '^Form1$' 2>/dev/null | head -1)
+    [ -n "$GAME_WID" ] && x xwininfo -id "$GAME_WID" 2>/dev/null | grep -q IsViewable && break
+    GAME_WID=""
+    sleep 0.1
+  done
+  [ -n "$GAME_WID" ] || fail "no window for $1: $(cat "$E2E_SCRATCH/$1.out")"
+  focus
+}
+before=$(records "$scores" | grep -c .)
+start_as sauno-e2e-a
+tap Return
+start_as sauno-e2e-b
+tap Return
+started=$SECONDS
+until [ "$(records "$scores" | grep -c .)" -ge $((before + 2)) ]; do
+  [ $((SECONDS - started)) -ge 90 ] &&
+    fail "the players stored $(($(records "$scores" | grep -c .) - before)) of 2 results: $(cat "$E2E_SCRATCH"/sauno-e2e-*.out)"
+  sleep 0.5
+done
+"$BUILD/sauno-table" verify "$scores" enkat >/dev/null || fail "the shared table does not verify"
+for f in "$scores"/*; do
+  [ "$(stat -c '%G' "$f")" = games ] || fail "$(basename "$f") left the scores group"
+done
+echo "installed to $prefix; two players stored: $(records "$scores" | tr '\t\n' ': ')"
