@@ -1,12 +1,14 @@
 // The program entry: builds the game form from the embedded description and runs the loop.
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <memory>
 #include <string_view>
 
 #include "game/peli.h"
 #include "platform/messagebox.h"
 #include "runtime/application.h"
+#include "store/StoreError.h"
 
 namespace {
 
@@ -34,6 +36,19 @@ int AnswerCommandLine(int argc, char** argv)
     return 2;
 }
 
+// The store's error, and for a missing table the command that makes it.
+std::string WithAdvice(const store::EStoreEngineError& error)
+{
+    std::string text = error.what();
+    const std::string& table = error.Context().Table;
+    if (error.Code() == store::STORE_OSENOENT && !table.empty()) {
+        const std::string dir = std::filesystem::path(table).parent_path().string();
+        text += ". The high-score table is missing from " + dir +
+                "; make it with: sauno-table create-scores " + dir;
+    }
+    return text;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -46,6 +61,11 @@ int main(int argc, char** argv)
         RegisterGameClasses();
         form = std::make_unique<TForm1>(nullptr);
         form->ReadDescription(SceneDescription());
+    } catch (const ::store::EStoreEngineError& error) {
+        // Mostly a missing or unreadable high-score table: say where and what to do.
+        form.reset();
+        platform::ShowMessageBox("Sauno", WithAdvice(error), platform::MessageKind::Error);
+        return 1;
     } catch (const std::exception& error) {
         // The form could not be built: say why and end before any window shows.
         form.reset();

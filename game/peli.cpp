@@ -216,10 +216,19 @@ void TForm1::sietodTimer(TComponent*)
         again->SetVisible(true);
         gameOver = true;
         toohotarvo->SetText(FormatTolerance(tolerance));
-        if (!failure.empty()) Application().HandleException(Exception(failure));
+        if (!failure.empty()) Application().HandleException(Exception(NotStoredMessage(failure)));
         return;
     }
     toohotarvo->SetText(FormatTolerance(tolerance));
+}
+
+std::string TForm1::NotStoredMessage(const std::string& reason) const
+{
+    std::string text = "Your time was not stored in the high-score table: " + reason;
+    if (table1->ReadOnly)
+        text += ". The table in " + StoreDatabase1->Directory() +
+                " is read-only for you; whoever looks after this machine can let you write it.";
+    return text;
 }
 
 void TForm1::lisaa()

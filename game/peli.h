@@ -97,6 +97,8 @@ public:
     void lisaa();
     void juokalja();
     void lisaakantaan();
+    // The game-over message for a result that could not be stored, with the reason.
+    std::string NotStoredMessage(const std::string& reason) const;
     void luekanta();
 
     // Handlers.

@@ -312,7 +312,9 @@ TEST_F(GameTest, AFailedStoreIsShownOnceAndTheGameGoesOn)
     f.tolerance = 0.5;
     f.sietodTimer(f.sietod);
     ASSERT_EQ(errors.size(), 1u);
-    EXPECT_EQ(errors[0], "Cannot modify a read-only dataset");
+    EXPECT_EQ(errors[0], "Your time was not stored in the high-score table: Cannot modify a read-only dataset. "
+                         "The table in " + f.StoreDatabase1->Directory() +
+                         " is read-only for you; whoever looks after this machine can let you write it.");
     EXPECT_TRUE(f.gameOver);
     EXPECT_TRUE(f.hisco->Visible());
     EXPECT_TRUE(f.again->Visible());
