@@ -10,7 +10,7 @@ SAUNO_PACKAGES=(
   fonts-dejavu-core fonts-dejavu-extra
   libopenal-dev libgtest-dev
   xvfb xdotool x11-utils x11-apps imagemagick
-  libsqlite3-dev sqlite3 sox
+  libsqlite3-dev sqlite3 sox assimp-testmodels
 )
 
 missing=()
