@@ -10,41 +10,25 @@ std::size_t TPageCache::IndexOf(std::int32_t number) const {
   return static_cast<std::size_t>(it - Pages.begin());
 }
 
-void TPageCache::Unlink(TPage& page) {
-  if (page.MruPrev) page.MruPrev->MruNext = page.MruNext;
-  else MruHead = page.MruNext;
-  if (page.MruNext) page.MruNext->MruPrev = page.MruPrev;
-  else MruTail = page.MruPrev;
-  page.MruPrev = page.MruNext = nullptr;
-}
-
-void TPageCache::PushFront(TPage& page) {
-  page.MruPrev = nullptr;
-  page.MruNext = MruHead;
-  if (MruHead) MruHead->MruPrev = &page;
-  MruHead = &page;
-  if (!MruTail) MruTail = &page;
-}
-
 TPage* TPageCache::Find(std::int32_t number) {
   TPage* found = nullptr;
   // The two most recent pages first, then the binary search.
-  if (MruHead && MruHead->Number == number) found = MruHead;
-  else if (MruHead && MruHead->MruNext && MruHead->MruNext->Number == number) found = MruHead->MruNext;
+  if (Mru.Head && Mru.Head->Number == number) found = Mru.Head;
+  else if (Mru.Head && Mru.Head->MruNext && Mru.Head->MruNext->Number == number) found = Mru.Head->MruNext;
   if (!found) {
     std::size_t at = IndexOf(number);
     if (at < Pages.size() && Pages[at]->Number == number) found = Pages[at].get();
   }
-  if (found && found != MruHead) {
-    Unlink(*found);
-    PushFront(*found);
+  if (found && found != Mru.Head) {
+    Mru.Unlink(*found);
+    Mru.PushFront(*found);
   }
   return found;
 }
 
 bool TPageCache::MakeRoom() {
   if (Pages.size() < Capacity) return true;
-  for (TPage* p = MruTail; p; p = p->MruPrev) {
+  for (TPage* p = Mru.Tail; p; p = p->MruPrev) {
     if (!p->Dirty && p->PinCount == 0) {
       Remove(*p);
       return true;
@@ -64,12 +48,12 @@ TPage& TPageCache::Add(std::int32_t number, const TPageLayout& layout) {
   page->Reset(number, layout);
   TPage* raw = page.get();
   Pages.insert(Pages.begin() + static_cast<std::ptrdiff_t>(IndexOf(number)), std::move(page));
-  PushFront(*raw);
+  Mru.PushFront(*raw);
   return *raw;
 }
 
 void TPageCache::Remove(TPage& page) {
-  Unlink(page);
+  Mru.Unlink(page);
   std::size_t at = IndexOf(page.Number);
   if (at < Pages.size() && Pages[at].get() == &page) {
     Pool.push_back(std::move(Pages[at]));
@@ -85,7 +69,7 @@ void TPageCache::DropUnpinned() {
 }
 
 void TPageCache::Trim(std::size_t capacity) {
-  for (TPage* p = MruTail; p && Pages.size() > capacity;) {
+  for (TPage* p = Mru.Tail; p && Pages.size() > capacity;) {
     TPage* previous = p->MruPrev;
     if (!p->Dirty && p->PinCount == 0) Remove(*p);
     p = previous;

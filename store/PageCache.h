@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "MruList.h"
 #include "Page.h"
 
 namespace store {
@@ -32,13 +33,10 @@ class TPageCache {
 
  private:
   std::size_t IndexOf(std::int32_t number) const;
-  void Unlink(TPage& page);
-  void PushFront(TPage& page);
 
   std::size_t Capacity;
   std::vector<std::unique_ptr<TPage>> Pages;
-  TPage* MruHead = nullptr;  // most recently used
-  TPage* MruTail = nullptr;
+  TMruList<TPage> Mru;
   std::vector<std::unique_ptr<TPage>> Pool;
 };
 

@@ -20,26 +20,10 @@ std::size_t TRecordCache::IndexOf(std::int32_t recordNumber) const {
   return static_cast<std::size_t>(it - Records.begin());
 }
 
-void TRecordCache::Unlink(TRecord& record) {
-  if (record.MruPrev) record.MruPrev->MruNext = record.MruNext;
-  else MruHead = record.MruNext;
-  if (record.MruNext) record.MruNext->MruPrev = record.MruPrev;
-  else MruTail = record.MruPrev;
-  record.MruPrev = record.MruNext = nullptr;
-}
-
-void TRecordCache::PushFront(TRecord& record) {
-  record.MruPrev = nullptr;
-  record.MruNext = MruHead;
-  if (MruHead) MruHead->MruPrev = &record;
-  MruHead = &record;
-  if (!MruTail) MruTail = &record;
-}
-
 TRecord* TRecordCache::Find(std::int32_t recordNumber) {
   TRecord* found = nullptr;
   int tried = 0;
-  for (TRecord* r = MruHead; r && tried < 4; r = r->MruNext, ++tried)
+  for (TRecord* r = Mru.Head; r && tried < 4; r = r->MruNext, ++tried)
     if (r->RecordNumber == recordNumber) {
       found = r;
       break;
@@ -48,16 +32,16 @@ TRecord* TRecordCache::Find(std::int32_t recordNumber) {
     std::size_t at = IndexOf(recordNumber);
     if (at < Records.size() && Records[at]->RecordNumber == recordNumber) found = Records[at].get();
   }
-  if (found && found != MruHead) {
-    Unlink(*found);
-    PushFront(*found);
+  if (found && found != Mru.Head) {
+    Mru.Unlink(*found);
+    Mru.PushFront(*found);
   }
   return found;
 }
 
 bool TRecordCache::MakeRoom() {
   if (Records.size() < Capacity) return true;
-  for (TRecord* r = MruTail; r; r = r->MruPrev) {
+  for (TRecord* r = Mru.Tail; r; r = r->MruPrev) {
     if (!r->Dirty && r->PinCount == 0) {
       Remove(*r);
       return true;
@@ -80,12 +64,12 @@ TRecord& TRecordCache::Add(std::int32_t recordNumber) {
   record->PinCount = 0;
   TRecord& ref = *record;
   Records.insert(Records.begin() + static_cast<std::ptrdiff_t>(IndexOf(recordNumber)), std::move(record));
-  PushFront(ref);
+  Mru.PushFront(ref);
   return ref;
 }
 
 void TRecordCache::Remove(TRecord& record) {
-  Unlink(record);
+  Mru.Unlink(record);
   std::size_t at = IndexOf(record.RecordNumber);
   if (at < Records.size() && Records[at].get() == &record) {
     Pool.push_back(std::move(Records[at]));
@@ -105,7 +89,7 @@ void TRecordCache::Clear() {
 }
 
 void TRecordCache::Trim(std::size_t capacity) {
-  for (TRecord* r = MruTail; r && Records.size() > capacity;) {
+  for (TRecord* r = Mru.Tail; r && Records.size() > capacity;) {
     TRecord* previous = r->MruPrev;
     if (!r->Dirty && r->PinCount == 0) Remove(*r);
     r = previous;

@@ -8,6 +8,8 @@
 #include <memory>
 #include <vector>
 
+#include "MruList.h"
+
 namespace store {
 
 struct TRecord {
@@ -46,16 +48,13 @@ class TRecordCache {
   std::size_t CapacityLimit() const { return Capacity; }
 
  private:
-  void Unlink(TRecord& record);
-  void PushFront(TRecord& record);
   std::size_t IndexOf(std::int32_t recordNumber) const;  // lower bound
 
   std::size_t RecordSize;
   std::size_t Capacity;
   std::deque<std::unique_ptr<TRecord>> Records;  // sorted; appends and evictions happen at the ends
   std::vector<std::unique_ptr<TRecord>> Pool;
-  TRecord* MruHead = nullptr;
-  TRecord* MruTail = nullptr;
+  TMruList<TRecord> Mru;
 };
 
 }  // namespace store
