@@ -32,6 +32,16 @@ own_display() {
   unset XAUTHORITY
 }
 
+# The usual start of a script: its own server, the screenshot folder, a game folder and a
+# high-score directory of its own (GAME, SCORES, SHOTS).
+e2e_begin() {
+  own_display
+  SHOTS="$BUILD/screenshots"
+  mkdir -p "$SHOTS"
+  GAME="$E2E_SCRATCH/game"
+  SCORES="$E2E_SCRATCH/scores/data"
+}
+
 # A game folder of its own: the game as installed, its description naming SCORES as the
 # high-score directory, a fresh table there unless one exists, and SETTINGS as settings.ini.
 #   make_game FOLDER SCORES SETTINGS-TEXT

@@ -4,9 +4,8 @@
 set -uo pipefail
 BUILD="$1"
 source "$(dirname "$0")/e2e_lib.sh"
-own_display
-game="$E2E_SCRATCH/game"
-scores="$E2E_SCRATCH/scores/data"
+e2e_begin
+shots=$SHOTS game=$GAME scores=$SCORES
 make_game "$game" "$scores" ''
 mkdir -p "$E2E_SCRATCH/empty"
 sed "s|$scores|$E2E_SCRATCH/empty|" "$game/sauno.scene" > "$game/sauno.scene.new" && mv "$game/sauno.scene.new" "$game/sauno.scene"

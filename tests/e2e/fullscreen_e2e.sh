@@ -5,13 +5,11 @@
 set -uo pipefail
 BUILD="$1"
 source "$(dirname "$0")/e2e_lib.sh"
-own_display
-shots="$BUILD/screenshots"
-mkdir -p "$shots"
+e2e_begin
+shots=$SHOTS game=$GAME scores=$SCORES
 read -r sw sh < <(x xdpyinfo | awk '/dimensions:/ { split($2, d, "x"); print d[1], d[2] }')
 [ -n "$sw" ] || fail "no screen size"
-game="$E2E_SCRATCH/game"
-make_game "$game" "$E2E_SCRATCH/scores/data" "[Graphics]\nresow=$sw\nresoh=$sh\nmode=fullscreen\n"
+make_game "$game" "$scores" "[Graphics]\nresow=$sw\nresoh=$sh\nmode=fullscreen\n"
 start_game "$game"
 full=""
 started=$SECONDS

@@ -4,11 +4,8 @@
 set -uo pipefail
 BUILD="$1"
 source "$(dirname "$0")/e2e_lib.sh"
-own_display
-shots="$BUILD/screenshots"
-mkdir -p "$shots"
-game="$E2E_SCRATCH/game"
-scores="$E2E_SCRATCH/scores/data"
+e2e_begin
+shots=$SHOTS game=$GAME scores=$SCORES
 make_game "$game" "$scores" '[Misc]\nName=pauser\n'
 start_game "$game"
 

@@ -4,10 +4,8 @@
 set -uo pipefail
 BUILD="$1"
 source "$(dirname "$0")/e2e_lib.sh"
-own_display
-shots="$BUILD/screenshots"
-mkdir -p "$shots"
-scores="$E2E_SCRATCH/scores/data"
+e2e_begin
+shots=$SHOTS game=$GAME scores=$SCORES
 make_game "$E2E_SCRATCH/one" "$scores" '[Misc]\nName=eka\n'
 make_game "$E2E_SCRATCH/two" "$scores" '[Misc]\nName=toka\n'
 
