@@ -202,7 +202,12 @@ bool TDataCursor::Relocate(TIndexTree& tree, bool& exact) {
 
 void TDataCursor::TakeRecord(std::int32_t number, const std::vector<std::uint8_t>& key, TDirection direction) {
   TDataFile& data = Table->TableFiles().DataFile();
-  TRecordPin record(data, data.GetRecord(number, true, direction));
+  // Reading ahead pays only while the index walks the records in their
+  // order; in any other order it would fill the cache with records the walk
+  // does not want and push out the ones it comes back to.
+  const std::int32_t step = direction == TDirection::drForward ? 1 : -1;
+  const bool inRecordOrder = At == TPlace::OnRecord && number == CurrentNumber + step;
+  TRecordPin record(data, data.GetRecord(number, inRecordOrder, direction));
   if (record->Buffer[0] != 0) RaiseStoreError(STORE_INDEXCORRUPT, Table->ErrorName());
   Current = record->Buffer;
   CurrentNumber = number;

@@ -249,9 +249,7 @@ std::uint64_t TDataFile::SlotOffset(std::int32_t recordNumber) const {
 
 TRecord& TDataFile::CacheSlot(std::int32_t recordNumber) {
   if (!Cache.MakeRoom()) {
-    if (!TableLocked) {
-      FlushRecords();
-    }
+    if (!TableLocked && !DeferWrites) FlushRecords();
     if (!Cache.MakeRoom()) Cache.Grow(64);
   }
   return Cache.Add(recordNumber);

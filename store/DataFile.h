@@ -87,6 +87,8 @@ class TDataFile : public TFileHandler {
   std::size_t RecordSize() const { return Header.RecordSize(); }
   bool HeaderDirty() const { return IsHeaderDirty; }
   void SetTableLocked(bool locked) { TableLocked = locked; }
+  // While set, a full cache grows instead of writing dirty records early.
+  void SetDeferWrites(bool defer) { DeferWrites = defer; }
   std::size_t CachedRecords() const { return Cache.Size(); }
 
   bool LockRecordByte(std::int32_t recordNumber);
@@ -106,6 +108,7 @@ class TDataFile : public TFileHandler {
   bool IsHeaderDirty = false;
   bool DescriptorsDirty = false;
   bool TableLocked = false;
+  bool DeferWrites = false;
   std::size_t ReadAheadCount = 1;
   std::size_t BaseCapacity = 1;
   TRecordCache Cache;

@@ -71,9 +71,11 @@ void TDataTable::Close() {
   std::exception_ptr failure;
   try {
     if (IsExclusive && !IsReadOnly) Files.Commit(Settings().ForceBufferFlush);
+    CommitBatch();
   } catch (...) {
     failure = std::current_exception();
   }
+  Batch = false;
   RecordOwners.clear();
   try {
     Locks->ReleaseAll();
@@ -128,7 +130,8 @@ void TDataTable::RepairInterruptedCommit() {
 }
 
 void TDataTable::WriteUnlock() {
-  if (Shared()) Locks->WriteUnlock();
+  // Inside a batch the write lock belongs to the batch.
+  if (Shared() && !Batch) Locks->WriteUnlock();
 }
 
 void TDataTable::TableLock() {
@@ -210,12 +213,59 @@ void TDataTable::OnCacheMiss() {
 void TDataTable::Commit() {
   ++ChangeGeneration;
   if (!Shared()) return;
+  if (Batch) {
+    PendingChanges = true;
+    return;
+  }
   Files.ReserveCommitSpace();
   Files.Commit(Settings().ForceBufferFlush);
 }
 
+void TDataTable::BeginBatch() {
+  if (Batch) return;
+  WriteLock();
+  Batch = true;
+  PendingChanges = false;
+  if (Shared()) Files.DeferWrites(true);
+}
+
+void TDataTable::CommitBatch() {
+  if (!Batch || !PendingChanges || !Shared()) return;
+  try {
+    Files.ReserveCommitSpace();
+    Files.Commit(Settings().ForceBufferFlush);
+  } catch (...) {
+    Rollback();
+    throw;
+  }
+  PendingChanges = false;
+  Before = Files.DataFile().HeaderCopy();
+}
+
+void TDataTable::EndBatch() {
+  if (!Batch) return;
+  std::exception_ptr failure;
+  try {
+    CommitBatch();
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  Batch = false;
+  PendingChanges = false;
+  if (Shared()) {
+    Files.DeferWrites(false);
+    try {
+      Locks->WriteUnlock();
+    } catch (...) {
+      if (!failure) failure = std::current_exception();
+    }
+  }
+  if (failure) std::rethrow_exception(failure);
+}
+
 void TDataTable::Rollback() {
   ++ChangeGeneration;
+  PendingChanges = false;
   Files.Revert();
   if (IsReadOnly) return;
   TDataFile& data = Files.DataFile();

@@ -83,6 +83,20 @@ class TDataTable {
   void Rollback();
   std::uint64_t Generation() const { return ChangeGeneration; }
 
+  // A batch of changes under one write lock: the write lock taken here stays
+  // held until EndBatch, and the commits of the changes in between are
+  // written together by CommitBatch and EndBatch instead of one by one.
+  // Other processes cannot read the table meanwhile, so they see it before
+  // the batch or after a CommitBatch, never in between. A failed change
+  // forgets every change since the last CommitBatch.
+  void BeginBatch();
+  // Writes what the batch has changed so far (a commit of its own).
+  void CommitBatch();
+  // CommitBatch, then the write lock is released.
+  void EndBatch();
+  bool InBatch() const { return Batch; }
+  bool BatchPending() const { return Batch && PendingChanges; }
+
  private:
   bool DetectChanges();
   // Under the write lock: what a writer that died inside a commit left.
@@ -102,6 +116,8 @@ class TDataTable {
   std::map<std::int32_t, const TDataCursor*> RecordOwners;
   std::uint64_t ChangeGeneration = 1;
   TDataHeader Before;  // the data header when the write lock was taken
+  bool Batch = false;
+  bool PendingChanges = false;  // changes of the batch not written yet
   int ReadScopes = 0;
   bool ScopeTookReadLock = false;
   bool InCacheMiss = false;

@@ -351,7 +351,7 @@ void TIndexFile::Empty() {
 TPage& TIndexFile::CachePage(int slot, std::int32_t number) {
   TPageCache& cache = Caches[static_cast<std::size_t>(slot)];
   if (!cache.MakeRoom()) {
-    FlushPages();
+    if (!DeferWrites) FlushPages();
     if (!cache.MakeRoom()) cache.Grow(4);
   }
   TPage& page = cache.Add(number, Layout(slot));

@@ -88,6 +88,8 @@ class TIndexFile : public TFileHandler {
   int FindIndex(std::string_view name) const;
   std::string IndexDisplayName(int slot) const;
   std::size_t CachedPages(int slot) const { return Caches[static_cast<std::size_t>(slot)].Size(); }
+  // While set, a full cache grows instead of writing dirty pages early.
+  void SetDeferWrites(bool defer) { DeferWrites = defer; }
 
  private:
   void FillDescriptor(TIndexDesc desc, const TIndexDefinition& definition, std::span<const TFieldDesc> fields,
@@ -99,6 +101,7 @@ class TIndexFile : public TFileHandler {
   TIndexHeader HeaderCopy;
   bool IsHeaderDirty = false;
   bool PrimaryDefined = false;
+  bool DeferWrites = false;
   std::array<TPageCache, IndexSlots> Caches;
   std::size_t BaseCapacity = 2;
   std::vector<std::unique_ptr<TKeyDef>> KeyDefs;

@@ -217,6 +217,11 @@ void TTableFiles::Close() {
   Data.reset();
 }
 
+void TTableFiles::DeferWrites(bool defer) {
+  Data->SetDeferWrites(defer);
+  Index->SetDeferWrites(defer);
+}
+
 void TTableFiles::Commit(bool flushOs) {
   Data->FlushRecords();
   Data->WriteHeader(true);

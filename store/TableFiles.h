@@ -74,6 +74,9 @@ class TTableFiles {
   bool IndexLags() const;
   void RebuildIndexes();
   void Close();
+  // While set, full caches grow instead of writing early, so that nothing
+  // reaches the files between two commits.
+  void DeferWrites(bool defer);
   // Writes every dirty record and page and both headers (forced).
   void Commit(bool flushOs = false);
   // Compares the change counters with the files: when the index file moved,

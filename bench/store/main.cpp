@@ -178,7 +178,8 @@ struct TGameFigures {
   long long Checksum = 0;
 };
 
-TGameFigures RunComponent(const std::string& dir, int count, const std::string& sessionName) {
+// batch > 0: that many inserts per commit under one write lock, as `insert --stdin` does.
+TGameFigures RunComponent(const std::string& dir, int count, const std::string& sessionName, int batch = 0) {
   MakeScores(dir);
   sauno::TStoreTable table(nullptr);
   table.DatabaseName = dir;
@@ -190,11 +191,14 @@ TGameFigures RunComponent(const std::string& dir, int count, const std::string& 
   sauno::TField* seconds = table.FieldByName("aika");
   TGameFigures f;
   auto start = Clock::now();
+  store::TDataTable& engine = table.Cursor().DataTable();
   for (int i = 0; i < count; ++i) {
+    if (batch > 0 && i % batch == 0) engine.BeginBatch();
     table.Insert();
     name->SetAsString("pelaaja" + std::to_string(i % 97));
     seconds->SetAsInteger((i * 7919) % 600);
     table.Post();
+    if (batch > 0 && (i % batch == batch - 1 || i == count - 1)) engine.EndBatch();
   }
   f.Inserts = Seconds(start);
   const int repeats = 1000;
@@ -253,6 +257,8 @@ void GameRows(const std::string& dir) {
   TGameFigures q = RunSqliteGame(dir, count, false);
   row(count, "inserts (sync OFF)", s.Inserts, q.Inserts);
   row(count, "top ten through the index", s.TopTen, q.TopTen);
+  TGameFigures b = RunComponent(dir, count, "Default", 4096);
+  row(count, "inserts, 4096 per commit", b.Inserts, q.Inserts);
   // Flushed to the disk at every commit: ForceBufferFlush against synchronous FULL.
   sauno::TStoreSession flushing(nullptr);
   flushing.SetSessionName("flushing");
@@ -267,13 +273,19 @@ void GameRows(const std::string& dir) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   std::string dir = std::filesystem::temp_directory_path().string();
   std::size_t cachePages = 4096;  // pages kept per index: room for the whole tree
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
-    if (arg == "--cache" && i + 1 < argc) cachePages = static_cast<std::size_t>(std::atol(argv[++i]));
-    else dir = arg;
+    if (arg == "--cache" && i + 1 < argc) {
+      cachePages = static_cast<std::size_t>(std::atol(argv[++i]));
+    } else if (arg.starts_with("-")) {
+      std::fprintf(stderr, "usage: bench_store [--cache PAGES] [DIR]\n");
+      return 2;
+    } else {
+      dir = arg;
+    }
   }
   std::printf("table store vs SQLite (WAL, synchronous=OFF, one transaction); index page cache %zu pages\n",
               cachePages);
@@ -296,4 +308,13 @@ int main(int argc, char** argv) {
   }
   GameRows(dir);
   return 0;
+}
+
+int main(int argc, char** argv) {
+  try {
+    return Run(argc, argv);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "bench_store: %s\n", e.what());
+    return 1;
+  }
 }

@@ -139,3 +139,68 @@ TEST(StoreProcesses, AWriterKilledInsideItsCommitLosesAtMostTheRecordInFlight) {
   EXPECT_GE(points, 8);
   EXPECT_EQ(broken, 0);
 }
+
+// A batch of lines is written by one commit: killed after any write of it,
+// the table verifies and holds the whole batch or none of it.
+TEST(StoreProcesses, ABatchOfLinesIsStoredWholeOrNotAtAll) {
+  constexpr int Base = 10, Batch = 400;  // enough to split leaves of both indexes
+  TScratchDir dir;
+  const std::string seed = dir.File("seed"), work = dir.File("work"), lines = dir.File("lines");
+  std::filesystem::create_directory(seed);
+  MakeScores(seed);
+  TChild fill(InsertArgs(seed), Lines("p", 1, Base));
+  ASSERT_EQ(fill.Wait(), 0);
+  {
+    std::FILE* f = std::fopen(lines.c_str(), "w");
+    std::fputs(Lines("b", 1000, Batch).c_str(), f);
+    std::fclose(f);
+  }
+  int points = 0;
+  for (int write = 1;; ++write) {
+    std::filesystem::remove_all(work);
+    std::filesystem::copy(seed, work);
+    TToolRun run = RunTool("insert " + work + " enkat --stdin < " + lines,
+                           "SAUNO_STORE_KILL_AFTER_WRITE=" + std::to_string(write));
+    if (run.Status == 0) break;
+    ASSERT_EQ(run.Status, 128 + 9) << run.Out;
+    ++points;
+    const std::size_t stored = ListLines(work).size();
+    EXPECT_TRUE(stored == Base || stored == Base + Batch) << "killed after write " << write << ": " << stored;
+    EXPECT_EQ(RunTool("verify " + work + " enkat").Out, "ok\n") << "killed after write " << write;
+  }
+  EXPECT_GE(points, 4);
+  EXPECT_EQ(ListLines(work).size(), static_cast<std::size_t>(Base + Batch));
+
+  // A failed write leaves the table as it was; a bad line stops the batch
+  // with the lines before it stored, and says so.
+  std::filesystem::remove_all(work);
+  std::filesystem::copy(seed, work);
+  TToolRun failed = RunTool("insert " + work + " enkat --stdin < " + lines, "SAUNO_STORE_FAIL_WRITE=2");
+  EXPECT_NE(failed.Status, 0);
+  EXPECT_NE(failed.Out.find("the first 0 lines are stored"), std::string::npos) << failed.Out;
+  EXPECT_EQ(ListLines(work).size(), static_cast<std::size_t>(Base));
+  EXPECT_EQ(RunTool("verify " + work + " enkat").Out, "ok\n");
+  TChild bad(InsertArgs(work), Lines("c", 1, 3) + "c\tfour\n" + Lines("c", 5, 3));
+  EXPECT_EQ(bad.Wait(), 1);
+  EXPECT_EQ(ListLines(work, "").size(), static_cast<std::size_t>(Base + 3));
+  EXPECT_EQ(ListLines(work, "").back(), "c\t3");
+}
+
+// Lines that come slowly are written as they come: the write lock is not
+// held while the writer waits for input.
+TEST(StoreProcesses, AWriterWaitingForInputHoldsNoLock) {
+  TScratchDir dir;
+  MakeScores(dir.Path());
+  TChild slow({"/bin/sh", "-c",
+               "(printf 'early\\t1\\n'; sleep 3; printf 'late\\t2\\n') | " + std::string(SAUNO_TABLE_TOOL) +
+                   " insert " + dir.Path() + " enkat --stdin"});
+  std::this_thread::sleep_for(std::chrono::milliseconds(700));
+  auto mine = OpenScores(dir.Path(), "");
+  mine->Insert();
+  mine->FieldByName("nimi")->SetAsString("between");
+  mine->FieldByName("aika")->SetAsInteger(3);
+  mine->Post();
+  EXPECT_TRUE(slow.Running()) << "the post had to wait for the slow writer";
+  EXPECT_EQ(slow.Wait(), 0);
+  EXPECT_EQ(ListLines(dir.Path(), ""), (std::vector<std::string>{"early\t1", "between\t3", "late\t2"}));
+}

@@ -1,5 +1,7 @@
 // The commands that go through the table component, locking as the game does.
+#include <poll.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <iostream>
 #include <stdexcept>
@@ -58,6 +60,53 @@ void InsertLine(TStoreTable& table, const std::vector<TField*>& fields, const st
   table.Post();
 }
 
+// True when the next read of the input would wait for it.
+bool InputWouldWait(std::istream& in) {
+  if (in.rdbuf()->in_avail() > 0) return false;
+  pollfd input{STDIN_FILENO, POLLIN, 0};
+  return ::poll(&input, 1, 0) == 0;
+}
+
+// One record per line, in batches under one write lock: a batch is written
+// every BatchRecords records and whenever the input would wait, so that the
+// lock is never held while nothing happens. A failure reports how many
+// records are stored; the lines of the failed batch are not.
+int InsertLines(TStoreTable& table, std::istream& in, std::ostream& out) {
+  constexpr long long BatchRecords = 4096;
+  store::TDataTable& engine = table.Cursor().DataTable();
+  const std::vector<TField*> fields = WritableFields(table);
+  std::string line;
+  long long posted = 0, stored = 0;
+  try {
+    while (true) {
+      if (posted > stored && (posted - stored >= BatchRecords || InputWouldWait(in))) {
+        engine.EndBatch();
+        stored = posted;
+      }
+      if (!std::getline(in, line)) break;
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      engine.BeginBatch();
+      InsertLine(table, fields, line);
+      ++posted;
+    }
+    engine.EndBatch();
+  } catch (...) {
+    // Changes posted before the failure are still to be written, unless the
+    // failure undid them.
+    const bool pending = engine.BatchPending();
+    try {
+      engine.EndBatch();
+      if (pending) stored = posted;
+    } catch (...) {
+    }
+    std::cerr << "sauno-table: stopped at line " << posted + 1 << "; the first " << stored
+              << " lines are stored\n";
+    throw;
+  }
+  out << posted << " inserted\n";
+  return 0;
+}
+
 }  // namespace
 
 int InsertCommand(const std::vector<std::string>& args, std::ostream& out) {
@@ -65,16 +114,7 @@ int InsertCommand(const std::vector<std::string>& args, std::ostream& out) {
   TStoreTable table(nullptr);
   if (args.size() == 3 && args[2] == "--stdin") {
     OpenTable(table, args[0], args[1], "");
-    const std::vector<TField*> fields = WritableFields(table);
-    std::string line;
-    long long count = 0;
-    while (std::getline(std::cin, line)) {
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      InsertLine(table, fields, line);
-      ++count;
-    }
-    out << count << " inserted\n";
-    return 0;
+    return InsertLines(table, std::cin, out);
   }
   std::vector<TAssignment> assignments;
   for (std::size_t i = 2; i < args.size(); ++i) assignments.push_back(ParseAssignment(args[i]));
