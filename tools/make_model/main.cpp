@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "StoneTiles.h"
 #include "Writer3DS.h"
 
 using namespace sauno::model;
@@ -91,8 +92,9 @@ public:
     }
 
     // A rounded stone: a squashed sphere, smooth-shaded, a small patch of the picture on it.
-    void Stone(P centre, P radii, const std::string& material, float u0, float v0, uint32_t smoothing,
-               uint32_t shape)
+    // A lumpy ellipsoid wearing one tile of the stones' picture: round it
+    // the tile's columns (mirrored, so no seam shows), top to bottom its rows.
+    void Stone(P centre, P radii, const std::string& material, int tile, uint32_t smoothing, uint32_t shape)
     {
         constexpr int slices = 9, stacks = 6;
         const float pi = std::numbers::pi_v<float>;
@@ -104,12 +106,15 @@ public:
                 // Lumps: each stone its own, the same at the seam and at the poles.
                 const int ring = (i == 0 || i == stacks) ? 0 : j % slices;
                 const uint32_t h = (shape + static_cast<uint32_t>(i * 131 + ring * 7919)) * 2654435761u;
-                const float lump = 0.88f + 0.24f * static_cast<float>(h >> 24) / 255.0f;
+                const float lump = 0.91f + 0.16f * static_cast<float>(h >> 24) / 255.0f;
                 P p{std::sin(lat) * std::cos(lon) * radii.x * lump, std::sin(lat) * std::sin(lon) * radii.y * lump,
                     -std::cos(lat) * radii.z * lump};
-                // Mirrored around the stone, so no seam shows.
-                const float u = u0 + 0.05f * std::fabs(static_cast<float>(j) / slices * 2 - 1);
-                const float v = v0 + 0.05f * static_cast<float>(i) / stacks;
+                using namespace stone_tiles;
+                const float around = std::fabs(static_cast<float>(j) / slices * 2 - 1);
+                const float up = static_cast<float>(i) / stacks;
+                const float inner = 1 - 2 * kInset;
+                const float u = (static_cast<float>(tile % kColumns) + kInset + inner * around) / kColumns;
+                const float v = (static_cast<float>(tile / kColumns % kRows) + kInset + inner * up) / kRows;
                 P q = centre + p;
                 mesh_.vertices.push_back({q.x, q.y, q.z, u, v});
             }
@@ -162,13 +167,15 @@ private:
 };
 
 // The room: x 600..3600, y -3300..-700, floor z 700, ceiling z 3200.
-constexpr float X0 = 600, X1 = 3600, Y0 = -3300, Y1 = -700, Z0 = 700, Z1 = 3200;
+constexpr float X0 = -900, X1 = 3600, Y0 = -3300, Y1 = -700, Z0 = 700, Z1 = 3200;
 
 Mesh Room()
 {
     Builder b("huone");
-    // Walls of vertical spruce boards: the picture holds seven boards of 80 mm.
-    const float wallU = 560, wallV = 1250;
+    // Walls of vertical spruce boards: the picture holds seven boards of 80 mm,
+    // each running floor to ceiling in one piece (a repeat would show a joint
+    // across every board at the same height).
+    const float wallU = 560, wallV = Z1 - Z0;
     b.Facing({1, 0, 0}, {X0, Y1, Z0}, {X0, Y0, Z0}, {X0, Y0, Z1}, {X0, Y1, Z1}, "seina1", (Y1 - Y0) / wallU, (Z1 - Z0) / wallV);  // far
     b.Facing({-1, 0, 0}, {X1, Y0, Z0}, {X1, Y1, Z0}, {X1, Y1, Z1}, {X1, Y0, Z1}, "seina1", (Y1 - Y0) / wallU, (Z1 - Z0) / wallV);  // behind
     b.Facing({0, 1, 0}, {X0, Y0, Z0}, {X1, Y0, Z0}, {X1, Y0, Z1}, {X0, Y0, Z1}, "seina1", (X1 - X0) / wallU, (Z1 - Z0) / wallV);  // left
@@ -278,7 +285,7 @@ Mesh Stones()
                 const P centre{x + random.Range(-20, 20), y + random.Range(-20, 20),
                                top + 30 + layer * 80 + random.Range(0, 30)};
                 const P radii{r * random.Range(0.9f, 1.25f), r * random.Range(0.85f, 1.15f), r * random.Range(0.6f, 0.8f)};
-                b.Stone(centre, radii, "kivet", random.Range(0, 0.9f), random.Range(0, 0.9f), 1, static_cast<uint32_t>(n));
+                b.Stone(centre, radii, "kivet", n, 1, static_cast<uint32_t>(n));
             }
     }
     return b.Result();
