@@ -282,3 +282,39 @@ TEST(StoreTable, ExclusiveUseAndRecordLocksHeldElsewhere) {
   EXPECT_EQ(EngineCode([&] { q->Edit(); }), store::STORE_RECLOCKFAILED);
   EXPECT_EQ(q->State(), TDataSetState::dsBrowse);
 }
+
+// A batch under one write lock: nothing reaches the files before its commit,
+// however far its changes outgrow the caches, and its commit writes them all.
+// A change that fails inside the batch undoes every change since the last
+// commit of the batch, and no more.
+TEST(StoreTable, ABatchReachesTheFilesOnlyWithItsCommit) {
+  TScratchDir dir;
+  MakeScores(dir.Path());
+  auto t = OpenScores(dir.Path());
+  Add(*t, "ensin", 1);
+  const auto data = ReadFileBytes(dir.File("enkat.DAT"));
+  const auto index = ReadFileBytes(dir.File("enkat.IDX"));
+  store::TDataTable& engine = t->Cursor().DataTable();
+  engine.BeginBatch();
+  for (int i = 0; i < 3000; ++i) Add(*t, "b" + std::to_string(i), i % 600);
+  EXPECT_TRUE(engine.BatchPending());
+  EXPECT_EQ(ReadFileBytes(dir.File("enkat.DAT")), data);
+  EXPECT_EQ(ReadFileBytes(dir.File("enkat.IDX")), index);
+  engine.CommitBatch();
+  EXPECT_FALSE(engine.BatchPending());
+  EXPECT_TRUE(Verifies(dir.Path()));
+  const auto committed = ReadFileBytes(dir.File("enkat.DAT"));
+
+  Add(*t, "kesken", 7);
+  store::SetWriteFaults({1, 0});
+  EXPECT_EQ(EngineCode([&] { engine.EndBatch(); }), store::STORE_WRITEERR);
+  store::SetWriteFaults({});
+  EXPECT_FALSE(engine.InBatch());
+  EXPECT_EQ(ReadFileBytes(dir.File("enkat.DAT")), committed);
+  EXPECT_EQ(t->RecordCount(), 3001);
+  Add(*t, "viimeinen", 599);
+  t->First();
+  EXPECT_EQ(t->FieldByName("aika")->AsInteger(), 599);
+  t->Close();
+  EXPECT_TRUE(Verifies(dir.Path()));
+}
