@@ -43,12 +43,14 @@ void TDataTable::Open(bool exclusive, bool readOnly) {
     if (rebuild && Shared() && !Locks->HoldsWrite()) {
       Locks->ReadUnlock();
       Locks->WriteLock(Retry());
-      Files.DetectChanges();
+      // An index file just made has no header on disk yet to compare.
+      if (Files.IndexCreated()) Files.DataFile().ReloadHeader();
+      else Files.DetectChanges();
     }
-    if (rebuild) {
-      if (Files.IndexCreated()) Files.RebuildSysDeleted();
-      else if (Files.IndexLags()) Files.RebuildIndexes();
-      Files.Commit(Settings().ForceBufferFlush);
+    if (rebuild && Files.IndexCreated()) {
+      Files.FillMadeIndex(Settings().ForceBufferFlush);
+    } else if (rebuild && Files.IndexLags()) {
+      Files.RebuildIndexes(Settings().ForceBufferFlush);
     }
     if (Shared()) {
       Locks->ReadUnlock();
@@ -124,8 +126,7 @@ void TDataTable::RepairInterruptedCommit() {
     if (cut) ++ChangeGeneration;
     return;
   }
-  Files.RebuildIndexes();
-  Files.Commit(Settings().ForceBufferFlush);
+  Files.RebuildIndexes(Settings().ForceBufferFlush);
   ++ChangeGeneration;
 }
 
@@ -272,14 +273,15 @@ void TDataTable::Rollback() {
   if (Shared() && data.HeaderCopy().ChangeCounter() != Before.ChangeCounter()) {
     // The commit failed after the data header went out: it is put back, the
     // slot cut off, and the indexes (some of whose pages may have been
-    // written) are built again from the records.
+    // written) are built again from the records. The header goes back one
+    // commit ahead of the index file as it is on disk, the mark of an index
+    // to rebuild, so that dying here leaves the repair to the next writer.
     TDataHeader restored = Before;
-    restored.SetChangeCounter(data.HeaderCopy().ChangeCounter());
+    restored.SetChangeCounter(Files.IndexFile().Header().ChangeCounter());
     data.TakeHeader(restored);
-    data.WriteHeader(true);
+    data.WriteHeader(true, Settings().ForceBufferFlush);
     if (data.Size() > Files.DataBytes()) data.Truncate(Files.DataBytes());
-    Files.RebuildIndexes();
-    Files.Commit(Settings().ForceBufferFlush);
+    Files.RebuildIndexes(Settings().ForceBufferFlush);
     return;
   }
   if (data.Size() > Files.DataBytes()) data.Truncate(Files.DataBytes());

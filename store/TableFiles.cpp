@@ -78,10 +78,7 @@ void TTableFiles::Open(std::string_view directory, std::string_view table, TAcce
   OpenFiles(directory, table, access, exclusive);
   try {
     VerifyOpened();
-    if (MadeIndex) {
-      RebuildSysDeleted();
-      Commit();
-    }
+    if (MadeIndex) FillMadeIndex(false);
   } catch (...) {
     Close();
     throw;
@@ -101,7 +98,10 @@ void TTableFiles::OpenFiles(std::string_view directory, std::string_view table, 
   const std::string indexPath = FindTableFile(directory, table, IndexExtension);
   struct stat st {};
   bool made = false;
-  if (::stat(indexPath.c_str(), &st) != 0 && errno == ENOENT && !data->ReadOnly()) {
+  // An empty index file is one whose maker died before writing its header:
+  // it is made again, as a missing one is.
+  const bool missing = ::stat(indexPath.c_str(), &st) != 0 ? errno == ENOENT : st.st_size == 0;
+  if (missing && !data->ReadOnly()) {
     index->CreateIndexFile(indexPath, exclusive, false);
     made = true;
   } else {
@@ -155,7 +155,7 @@ bool TTableFiles::IndexLags() const {
   return Data->HeaderCopy().ChangeCounter() == Index->Header().ChangeCounter() + 1;
 }
 
-void TTableFiles::RebuildIndexes() {
+void TTableFiles::RebuildIndexes(bool flushOs) {
   Index->Empty();
   std::int32_t active = 0;
   for (std::int32_t n = 1; n <= Data->RecordCount(); ++n) {
@@ -171,9 +171,16 @@ void TTableFiles::RebuildIndexes() {
     TIndexTree(*Index, SysDeletedIndex).Insert(SysDeletedKey(status, GetI32(image, RecordIdentifierOffset)), n);
   }
   Index->Header().SetActiveRecords(active);
-  // The commit that follows moves both counters and brings them into step.
-  Index->Header().SetChangeCounter(Data->HeaderCopy().ChangeCounter());
+  // The index file stays one commit behind its data file until its header
+  // is written, last: a writer that dies before that leaves the same mark
+  // for the next one, which builds the indexes again.
+  Index->Header().SetChangeCounter(Data->HeaderCopy().ChangeCounter() - 1);
   Index->MarkHeaderDirty();
+  Index->FlushPages();
+  Index->WriteHeader(true);
+  if (flushOs) Index->Flush();
+  Data->TrimCache();
+  Index->TrimCache();
 }
 
 void TTableFiles::ReserveCommitSpace() {
@@ -181,20 +188,13 @@ void TTableFiles::ReserveCommitSpace() {
   Index->Reserve(static_cast<std::uint64_t>(Index->Header().NextPage()) * PageSize);
 }
 
-void TTableFiles::RebuildSysDeleted() {
-  TIndexTree tree(*Index, SysDeletedIndex);
-  std::int32_t active = 0;
-  for (std::int32_t n = 1; n <= Data->RecordCount(); ++n) {
-    TRecord& record = Data->GetRecord(n, true, TDirection::drForward);
-    const std::uint8_t status = record.Buffer[0];
-    const std::int32_t identifier = GetI32(record.Buffer, 5);
-    Data->ReleaseRecord(record);
-    tree.Insert(SysDeletedKey(status, identifier), n);
-    if (status == 0) ++active;
-  }
-  Index->Header().SetActiveRecords(active);
-  Index->Header().SetChangeCounter(Data->HeaderCopy().ChangeCounter());
-  Index->MarkHeaderDirty();
+void TTableFiles::FillMadeIndex(bool flushOs) {
+  // The new file's header goes out first, one commit behind the data file:
+  // a writer that dies after it leaves an index the next one builds again,
+  // one that dies before it an empty file the next one makes again.
+  Index->Header().SetChangeCounter(Data->HeaderCopy().ChangeCounter() - 2);
+  Index->WriteHeader(true, flushOs);
+  RebuildIndexes(flushOs);
 }
 
 bool TTableFiles::DetectChanges() {

@@ -52,7 +52,9 @@ class TTableFiles {
   void OpenFiles(std::string_view directory, std::string_view table, TAccess access, bool exclusive);
   void VerifyOpened();
   bool IndexCreated() const { return MadeIndex; }
-  void RebuildSysDeleted();
+  // For an index file made because it was missing: "Sys Deleted" and the
+  // active-record count built from the records and written.
+  void FillMadeIndex(bool flushOs);
   // Forgets every change not yet committed: all cached records and pages,
   // dirty or not, are dropped and both headers are read again.
   void Revert();
@@ -72,7 +74,10 @@ class TTableFiles {
   // ahead of its index file means the index was not (or only partly)
   // written, and every index is built again from the records.
   bool IndexLags() const;
-  void RebuildIndexes();
+  // Builds every index again from the records and writes it, leaving the
+  // data file as it is; the index header goes last and brings the counters
+  // into step. Only for an index that lags its data file by one commit.
+  void RebuildIndexes(bool flushOs);
   void Close();
   // While set, full caches grow instead of writing early, so that nothing
   // reaches the files between two commits.

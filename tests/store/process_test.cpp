@@ -204,3 +204,67 @@ TEST(StoreProcesses, AWriterWaitingForInputHoldsNoLock) {
   EXPECT_EQ(slow.Wait(), 0);
   EXPECT_EQ(ListLines(dir.Path(), ""), (std::vector<std::string>{"early\t1", "between\t3", "late\t2"}));
 }
+
+// The writer that repairs a dead writer's commit dies too, after each of its
+// own writes in turn: the next one to open the table still finds it whole.
+TEST(StoreProcesses, AWriterKilledWhileRepairingLeavesTheRepairToTheNext) {
+  constexpr int Base = 314;  // the dead writer's record splits a leaf of "aika"
+  TScratchDir dir;
+  const std::string seed = dir.File("seed"), first = dir.File("first"), second = dir.File("second");
+  std::filesystem::create_directory(seed);
+  MakeScores(seed);
+  TChild fill(InsertArgs(seed), Lines("p", 1, Base));
+  ASSERT_EQ(fill.Wait(), 0);
+  int repairs = 0;
+  for (int write = 1;; ++write) {
+    std::filesystem::remove_all(first);
+    std::filesystem::copy(seed, first);
+    if (RunTool("insert " + first + " enkat nimi=x aika=500", "SAUNO_STORE_KILL_AFTER_WRITE=" + std::to_string(write))
+            .Status == 0)
+      break;
+    for (int again = 1;; ++again) {
+      std::filesystem::remove_all(second);
+      std::filesystem::copy(first, second);
+      TToolRun run = RunTool("insert " + second + " enkat nimi=y aika=501",
+                             "SAUNO_STORE_KILL_AFTER_WRITE=" + std::to_string(again));
+      const std::size_t stored = ListLines(second).size();
+      const std::string where = "first killed after write " + std::to_string(write) + ", the repairer after " +
+                                std::to_string(again);
+      EXPECT_TRUE(stored >= Base && stored <= Base + 2) << where << ": " << stored;
+      EXPECT_EQ(RunTool("verify " + second + " enkat").Out, "ok\n") << where;
+      if (run.Status == 0) break;
+      ++repairs;
+    }
+  }
+  EXPECT_GE(repairs, 16);
+}
+
+// A missing index file is made again by the next process to open the table,
+// with "Sys Deleted" and the active-record count from the records; a process
+// that dies after any of its writes while doing so leaves that to the next.
+TEST(StoreProcesses, AMissingIndexFileIsMadeAgainWhoeverDiesMaking) {
+  constexpr int Base = 314;
+  TScratchDir dir;
+  const std::string seed = dir.File("seed"), work = dir.File("work");
+  std::filesystem::create_directory(seed);
+  MakeScores(seed);
+  TChild fill(InsertArgs(seed), Lines("p", 1, Base));
+  ASSERT_EQ(fill.Wait(), 0);
+  std::filesystem::remove(seed + "/enkat.IDX");
+  int points = 0;
+  for (int write = 1;; ++write) {
+    std::filesystem::remove_all(work);
+    std::filesystem::copy(seed, work);
+    TToolRun run = RunTool("insert " + work + " enkat nimi=x aika=500",
+                           "SAUNO_STORE_KILL_AFTER_WRITE=" + std::to_string(write));
+    const std::vector<std::string> lines = ListLines(work, "");
+    ASSERT_TRUE(lines.size() == Base || lines.size() == Base + 1) << "killed after write " << write << ": "
+                                                                  << (lines.empty() ? "" : lines[0]);
+    EXPECT_EQ(RunTool("verify " + work + " enkat").Out, "ok\n") << "killed after write " << write;
+    if (run.Status == 0) break;
+    ++points;
+  }
+  EXPECT_GE(points, 4);
+  // The index definitions are not made again: "aika" is gone.
+  EXPECT_NE(RunTool("list " + work + " enkat --index aika").Out.find("10022"), std::string::npos);
+}
