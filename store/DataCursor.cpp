@@ -339,6 +339,11 @@ void TDataCursor::AddRecord(std::vector<std::uint8_t> buffer) {
   const std::int32_t firstDeleted = data.HeaderCopy().FirstDeleted();
   const bool reused = reuse && firstDeleted != 0;
   const std::int32_t number = reused ? firstDeleted : data.HeaderCopy().NextRecord();
+  // A full table is refused before anything changes: undoing a change on an
+  // exclusive table would also drop the changes it has not written yet.
+  if (!reused && (number > MaxRecordNumber ||
+                  data.HeaderEnd() + static_cast<std::uint64_t>(number) * data.RecordSize() > MaxFileBytes))
+    Fail(STORE_TABLEFULL);
   locks.LockRecord(number, this);
   const std::int32_t last = data.HeaderCopy().LastAutoInc();
   const std::int32_t identifier = last == INT32_MAX ? 1 : last + 1;

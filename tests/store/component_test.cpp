@@ -318,3 +318,39 @@ TEST(StoreTable, ABatchReachesTheFilesOnlyWithItsCommit) {
   t->Close();
   EXPECT_TRUE(Verifies(dir.Path()));
 }
+
+// An exclusive table defers its writes to its close; an insert refused
+// because the table is full must not take the deferred ones with it. The
+// table stands two slots short of the 4,000,000,000-byte limit, as a sparse
+// file of empty slots.
+TEST(StoreTable, AFullExclusiveTableKeepsTheChangesItHasNotWrittenYet) {
+  TScratchDir dir;
+  MakeScores(dir.Path());
+  const std::string path = dir.File("enkat.DAT");
+  std::vector<std::uint8_t> header = ReadFileBytes(path);
+  const std::uint64_t recordSize = header[21] | (header[22] << 8);
+  const std::uint64_t slots = (store::MaxFileBytes - header.size()) / recordSize - 2;
+  const auto next = static_cast<std::uint32_t>(slots + 1);
+  for (int i = 0; i < 4; ++i) header[13 + i] = static_cast<std::uint8_t>(next >> (8 * i));
+  const std::uint64_t length = header.size() + slots * recordSize;
+  WriteFileBytes(path, header);
+  std::filesystem::resize_file(path, length);
+
+  TStoreTable t(nullptr);
+  t.DatabaseName = dir.Path();
+  t.TableName = "enkat";
+  t.IndexName = "aika";
+  t.Exclusive = true;
+  t.Open();
+  Add(t, "eka", 1);
+  Add(t, "toka", 2);
+  t.Insert();
+  t.FieldByName("aika")->SetAsInteger(3);
+  EXPECT_EQ(EngineCode([&] { t.Post(); }), store::STORE_TABLEFULL);
+  EXPECT_EQ(t.State(), TDataSetState::dsInsert);
+  t.Cancel();
+  t.Close();
+  EXPECT_EQ(std::filesystem::file_size(path), length + 2 * recordSize);
+  auto shared = OpenScores(dir.Path());
+  EXPECT_EQ(Walk(*shared), (std::vector<std::string>{"toka:2", "eka:1"}));
+}
