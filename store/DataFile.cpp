@@ -131,7 +131,8 @@ void TDataFile::OpenTable(const std::string& path, TAccess access, bool exclusiv
 void TDataFile::SizeCache() {
   const std::size_t recordSize = Header.RecordSize();
   ReadAheadCount = recordSize == 0 ? 1 : std::max<std::size_t>(1, 8192 / recordSize);
-  BaseCapacity = recordSize == 0 ? 8192 : std::max<std::size_t>(1, std::min<std::size_t>(16384 / recordSize, 8192));
+  BaseCapacity = recordSize == 0 ? CacheRecords
+                                 : std::max<std::size_t>(1, std::min<std::size_t>(CacheBytes / recordSize, CacheRecords));
   Cache.Reset(recordSize, BaseCapacity);
 }
 

@@ -89,6 +89,12 @@ class TDataFile : public TFileHandler {
   void SetTableLocked(bool locked) { TableLocked = locked; }
   // While set, a full cache grows instead of writing dirty records early.
   void SetDeferWrites(bool defer) { DeferWrites = defer; }
+  // The record cache holds bytes div record size records, at most `records`;
+  // takes effect when the file is opened.
+  void SetCacheLimits(std::size_t bytes, std::size_t records) {
+    CacheBytes = bytes;
+    CacheRecords = records < 1 ? 1 : records;
+  }
   std::size_t CachedRecords() const { return Cache.Size(); }
 
   bool LockRecordByte(std::int32_t recordNumber);
@@ -109,6 +115,8 @@ class TDataFile : public TFileHandler {
   bool DescriptorsDirty = false;
   bool TableLocked = false;
   bool DeferWrites = false;
+  std::size_t CacheBytes = 16384;
+  std::size_t CacheRecords = 8192;
   std::size_t ReadAheadCount = 1;
   std::size_t BaseCapacity = 1;
   TRecordCache Cache;

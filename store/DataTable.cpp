@@ -14,6 +14,8 @@ TDataTable::~TDataTable() {
 }
 
 void TDataTable::Open(bool exclusive, bool readOnly) {
+  const TSessionSettings& settings = Settings();
+  Files.SetCacheLimits(settings.DataBufferBytes, settings.DataBufferRecords, settings.IndexBufferBytes);
   Files.OpenFiles(Owner.Path(), TableName, readOnly ? TAccess::acReadOnly : TAccess::acReadWrite, exclusive);
   IsExclusive = exclusive;
   IsReadOnlyMedia = Files.ReadOnly() && !readOnly;

@@ -90,6 +90,8 @@ void TTableFiles::OpenFiles(std::string_view directory, std::string_view table, 
   const std::string dataPath = FindTableFile(directory, table, DataExtension);
   auto data = std::make_unique<store::TDataFile>(dataPath);
   auto index = std::make_unique<store::TIndexFile>(dataPath);
+  data->SetCacheLimits(DataCacheBytes, DataCacheRecords);
+  index->SetPageCacheCapacity(IndexCacheBytes / 8192);
   {
     struct stat st {};
     if (::stat(dataPath.c_str(), &st) != 0) RaiseOsError(errno, dataPath);

@@ -82,6 +82,13 @@ class TTableFiles {
   // While set, full caches grow instead of writing early, so that nothing
   // reaches the files between two commits.
   void DeferWrites(bool defer);
+  // The session's cache limits, for the files opened from now on: record
+  // cache bytes and records, index page cache bytes (8192 per page kept).
+  void SetCacheLimits(std::size_t dataBytes, std::size_t dataRecords, std::size_t indexBytes) {
+    DataCacheBytes = dataBytes;
+    DataCacheRecords = dataRecords;
+    IndexCacheBytes = indexBytes;
+  }
   // Writes every dirty record and page and both headers (forced).
   void Commit(bool flushOs = false);
   // Compares the change counters with the files: when the index file moved,
@@ -99,6 +106,7 @@ class TTableFiles {
   std::unique_ptr<TDataFile> Data;
   std::unique_ptr<TIndexFile> Index;
   bool MadeIndex = false;
+  std::size_t DataCacheBytes = 16384, DataCacheRecords = 8192, IndexCacheBytes = 16384;
 };
 
 }  // namespace store
