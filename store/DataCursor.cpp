@@ -315,8 +315,9 @@ void TDataCursor::RequireCurrent() const {
   Fail(At == TPlace::BeforeFirst ? STORE_BOF : STORE_EOF);
 }
 
-void TDataCursor::CommitOrRollBack() {
+void TDataCursor::ChangeAndCommit(const std::function<void()>& change) {
   try {
+    change();
     Table->Commit();
   } catch (...) {
     Table->Rollback();
@@ -352,7 +353,7 @@ void TDataCursor::AddRecord(std::vector<std::uint8_t> buffer) {
   PutI32(buffer, RecordIdentifierOffset, identifier);
   RequireUnique(buffer, nullptr);
 
-  try {
+  ChangeAndCommit([&] {
     std::vector<std::uint8_t> oldDeletedKey;
     if (reused) {
       TRecordPin old(data, data.GetRecord(number, false, TDirection::drForward));
@@ -372,11 +373,7 @@ void TDataCursor::AddRecord(std::vector<std::uint8_t> buffer) {
     data.SetLastAutoInc(identifier);
     index.Header().SetActiveRecords(index.Header().ActiveRecords() + 1);
     index.MarkHeaderDirty();
-  } catch (...) {
-    Table->Rollback();
-    throw;
-  }
-  CommitOrRollBack();
+  });
   PlaceOn(number, buffer);
 }
 
@@ -418,7 +415,7 @@ void TDataCursor::ModifyRecord(std::vector<std::uint8_t> buffer, const std::vect
   if (stored.empty() || stored[0] != 0) Fail(STORE_KEYORRECDELETED);
   std::memcpy(buffer.data(), stored.data(), 9);  // status, number, identifier stay
   RequireUnique(buffer, &stored);
-  try {
+  ChangeAndCommit([&] {
     for (int slot = PrimaryIndex; slot <= MaxSecondaryIndexes; ++slot) {
       if (!index.SlotInUse(slot)) continue;
       const auto oldKey = index.KeyDef(slot).BuildKey(stored);
@@ -428,11 +425,7 @@ void TDataCursor::ModifyRecord(std::vector<std::uint8_t> buffer, const std::vect
     TRecordPin record(data, data.GetRecord(number, false, TDirection::drForward));
     record->Buffer = buffer;
     data.MarkRecordDirty(*record);
-  } catch (...) {
-    Table->Rollback();
-    throw;
-  }
-  CommitOrRollBack();
+  });
   PlaceOn(number, buffer);
 }
 
@@ -454,7 +447,7 @@ void TDataCursor::DeleteRecord(const std::vector<std::uint8_t>& copy) {
   }
   const std::vector<std::uint8_t> stored = StoredRecord(number);
   if (stored.empty() || stored[0] != 0) Fail(STORE_KEYORRECDELETED);
-  try {
+  ChangeAndCommit([&] {
     for (int slot = PrimaryIndex; slot <= MaxSecondaryIndexes; ++slot)
       if (index.SlotInUse(slot)) TIndexTree(index, slot).Delete(index.KeyDef(slot).BuildKey(stored), number);
     const std::int32_t identifier = GetI32(stored, RecordIdentifierOffset);
@@ -464,11 +457,7 @@ void TDataCursor::DeleteRecord(const std::vector<std::uint8_t>& copy) {
     index.MarkHeaderDirty();
     TRecordPin record(data, data.GetRecord(number, false, TDirection::drForward));
     data.DeleteRecord(*record, files.ReuseSlots());
-  } catch (...) {
-    Table->Rollback();
-    throw;
-  }
-  CommitOrRollBack();
+  });
   // The bookmark stays where the key stood; the next step finds the neighbour.
   CurrentKey = KeyOf(stored);
   Path.clear();

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -79,7 +80,8 @@ class TDataCursor {
   template <typename Action>
   bool Navigate(Action&& step);
   bool Step(bool forward);
-  void CommitOrRollBack();
+  // Runs a change of the files and commits it; whatever fails, the change is undone.
+  void ChangeAndCommit(const std::function<void()>& change);
   bool Relocate(TIndexTree& tree, bool& exact);
   void TakeRecord(std::int32_t number, const std::vector<std::uint8_t>& key, TDirection direction);
   void PlaceOn(std::int32_t number, const std::vector<std::uint8_t>& image);
