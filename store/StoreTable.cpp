@@ -58,6 +58,7 @@ void TStoreTable::InternalOpen() {
     auto cursor = std::make_unique<store::TDataCursor>(database.EngineDirectory());
     cursor->Open(TableName, Exclusive, ReadOnly);
     EngineCursor = std::move(cursor);
+    BuildIndexDefs();
     if (!IndexName.empty()) EngineCursor->SelectIndex(IndexName);
     else if (!IndexFieldNames.empty()) SelectIndexByFields();
     OpenedReadOnly = ReadOnly;
@@ -95,30 +96,46 @@ void TStoreTable::InternalClose() {
   }
 }
 
-void TStoreTable::SelectIndexByFields() {
-  std::vector<std::string> wanted;
-  std::string list = IndexFieldNames;
-  for (std::size_t start = 0; start <= list.size();) {
-    std::size_t end = list.find(';', start);
-    if (end == std::string::npos) end = list.size();
-    wanted.emplace_back(store::TrimText(std::string_view(list).substr(start, end - start)));
-    start = end + 1;
-  }
+void TStoreTable::BuildIndexDefs() {
+  IndexDefs.clear();
   store::TIndexFile& index = EngineCursor->DataTable().TableFiles().IndexFile();
   const auto& fields = EngineCursor->Fields();
   for (int slot = store::PrimaryIndex; slot <= index.Header().SecondaryCount(); ++slot) {
     if (!index.SlotInUse(slot)) continue;
     const store::TIndexDesc desc = index.Header().Desc(slot);
-    if (desc.FieldCount() != wanted.size()) continue;
-    bool same = true;
-    for (int i = 0; i < desc.FieldCount() && same; ++i) {
+    TIndexDef def;
+    def.Primary = slot == store::PrimaryIndex;
+    if (!def.Primary) def.Name = std::string(store::TrimText(desc.Name()));
+    for (int i = 0; i < desc.FieldCount(); ++i) {
       const std::uint16_t n = desc.FieldNumber(i);
-      same = n >= 1 && n <= fields.size() && store::SameTextNoCase(fields[n - 1u].Name(), wanted[i]);
+      if (i) def.Fields += ';';
+      if (n >= 1 && n <= fields.size()) def.Fields += fields[n - 1u].Name();
+      def.FieldDescending.push_back(desc.FieldDescending(i));
     }
-    if (same) {
-      EngineCursor->SelectIndex(slot == store::PrimaryIndex ? "" : desc.Name());
-      return;
+    def.Unique = desc.Unique();
+    def.Descending = desc.Descending();
+    def.CaseInsensitive = desc.CaseInsensitive();
+    IndexDefs.push_back(std::move(def));
+  }
+}
+
+void TStoreTable::SelectIndexByFields() {
+  // Field lists compare name by name, without regard to case or blanks.
+  auto names = [](std::string_view list) {
+    std::vector<std::string> out;
+    for (std::size_t start = 0; start <= list.size();) {
+      std::size_t end = list.find(';', start);
+      if (end == std::string_view::npos) end = list.size();
+      out.emplace_back(store::UpperText(store::TrimText(list.substr(start, end - start))));
+      start = end + 1;
     }
+    return out;
+  };
+  const std::vector<std::string> wanted = names(IndexFieldNames);
+  for (const TIndexDef& def : IndexDefs) {
+    if (names(def.Fields) != wanted) continue;
+    EngineCursor->SelectIndex(def.Name);
+    return;
   }
   store::RaiseStoreError(store::STORE_INVALIDINDEXNAME, EngineCursor->DataTable().ErrorName(), IndexFieldNames, "");
 }

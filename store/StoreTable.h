@@ -14,6 +14,17 @@ namespace sauno {
 
 class TStoreDatabase;
 
+// One index of an open table, as its index file describes it.
+struct TIndexDef {
+  std::string Name;    // "" for the primary index
+  std::string Fields;  // the key's field names in key order, separated by ';'
+  std::vector<bool> FieldDescending;
+  bool Primary = false;
+  bool Unique = false;
+  bool Descending = false;
+  bool CaseInsensitive = false;
+};
+
 class TStoreTable : public TDataSet {
  public:
   explicit TStoreTable(TComponent* owner);
@@ -30,6 +41,9 @@ class TStoreTable : public TDataSet {
   bool ReadOnly = false;
   bool AutoDisplayLabels = false;
   bool CopyOnAppend = false;
+  // Filled when the table opens: the primary index when it has fields, then
+  // the secondary indexes in slot order.
+  std::vector<TIndexDef> IndexDefs;
   static std::string EngineVersion() { return "3.27"; }
 
   bool CanModify() const override { return !ReadOnly; }
@@ -55,6 +69,7 @@ class TStoreTable : public TDataSet {
 
  private:
   void BuildFieldDefs();
+  void BuildIndexDefs();
   void SelectIndexByFields();
   const store::TFieldDesc& Descriptor(const TField& field) const;
   const std::vector<std::uint8_t>& ActiveBuffer() const;

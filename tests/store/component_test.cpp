@@ -354,3 +354,26 @@ TEST(StoreTable, AFullExclusiveTableKeepsTheChangesItHasNotWrittenYet) {
   auto shared = OpenScores(dir.Path());
   EXPECT_EQ(Walk(*shared), (std::vector<std::string>{"toka:2", "eka:1"}));
 }
+
+// The index definitions as the index file has them; a field list selects
+// the index whose key has those fields, without regard to case or blanks.
+TEST(StoreTable, IndexDefsDescribeTheIndexesAndFieldListsSelectThem) {
+  TScratchDir dir;
+  MakeScores(dir.Path());
+  auto t = OpenScores(dir.Path(), "");
+  ASSERT_EQ(t->IndexDefs.size(), 1u);  // the game's table has no primary-index fields
+  const sauno::TIndexDef& aika = t->IndexDefs[0];
+  EXPECT_EQ(aika.Name, "aika");
+  EXPECT_EQ(aika.Fields, "aika");
+  EXPECT_EQ(aika.FieldDescending, std::vector<bool>{true});
+  EXPECT_FALSE(aika.Primary || aika.Unique || aika.CaseInsensitive);
+  Add(*t, "lyhyt", 10);
+  Add(*t, "pitka", 90);
+  t->Close();
+  t->IndexFieldNames = " AIKA ";
+  t->Open();
+  EXPECT_EQ(Walk(*t), (std::vector<std::string>{"pitka:90", "lyhyt:10"}));
+  t->Close();
+  t->IndexFieldNames = "nimi";
+  EXPECT_EQ(EngineCode([&] { t->Open(); }), store::STORE_INVALIDINDEXNAME);
+}
