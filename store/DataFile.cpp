@@ -91,9 +91,11 @@ void TDataFile::CreateTable(const std::string& path, const TDataCreateParams& pa
   Close();
   TFileHandler::Create(path, exclusive);
   Header = header;
+  // Nothing is in the new file yet: every slot is an append.
+  OnDisk = header;
   FieldList = params.Fields;
   IsHeaderDirty = true;
-  DescriptorsDirty = true;
+  DescriptorsPending = true;
   SizeCache();
 }
 
@@ -111,6 +113,7 @@ void TDataFile::ReadHeaderAndDescriptors() {
   for (std::size_t i = 0; i < fields.size(); ++i)
     std::memcpy(fields[i].Raw().data(), block.data() + i * FieldDescSize, FieldDescSize);
   Header = header;
+  OnDisk = header;
   FieldList = std::move(fields);
 }
 
@@ -120,7 +123,7 @@ void TDataFile::OpenTable(const std::string& path, TAccess access, bool exclusiv
   try {
     ReadHeaderAndDescriptors();
     IsHeaderDirty = false;
-    DescriptorsDirty = false;
+    DescriptorsPending = false;
     SizeCache();
   } catch (...) {
     Close();
@@ -137,6 +140,11 @@ void TDataFile::SizeCache() {
 }
 
 void TDataFile::Verify() {
+  VerifyLayout();
+  VerifyLength();
+}
+
+void TDataFile::VerifyLayout() {
   const std::string& t = TableName();
   if (Header.Version() != DataFileVersion) RaiseStoreError(STORE_OLDVERSION, t);
   if (Header.LanguageId() != 0 && !LocaleAvailable(Header.LanguageId(), Header.SortId()))
@@ -173,6 +181,10 @@ void TDataFile::Verify() {
     if (f.Number() != i + 1) corrupt();
   }
   if (running != Header.RecordSize()) RaiseStoreError(STORE_HEADERCORRUPT, t);
+}
+
+void TDataFile::VerifyLength() {
+  const std::string& t = TableName();
   const std::uint64_t length = Size();
   const std::uint64_t headerEnd = HeaderEnd();
   if (length < headerEnd) RaiseStoreError(STORE_HEADERCORRUPT, t);
@@ -189,7 +201,7 @@ void TDataFile::Close() {
   Cache.Clear();
   FieldList.clear();
   IsHeaderDirty = false;
-  DescriptorsDirty = false;
+  DescriptorsPending = false;
   TFileHandler::Close();
 }
 
@@ -214,6 +226,7 @@ void TDataFile::TakeHeader(TDataHeader& fresh) {
     RaiseStoreError(STORE_HEADERCORRUPT, TableName());
   fresh.SetDirtyMarker(0);
   Header = fresh;
+  OnDisk = fresh;
   IsHeaderDirty = false;
 }
 
@@ -226,6 +239,7 @@ bool TDataFile::WriteHeader(bool force, bool flushOs) {
     next.SetLastUpdate(LastUpdateStamp());
     WriteAt(0, next.Raw());
     Header = next;
+    OnDisk = next;
     IsHeaderDirty = false;
     written = true;
   }
@@ -234,13 +248,20 @@ bool TDataFile::WriteHeader(bool force, bool flushOs) {
   return written;
 }
 
+void TDataFile::WriteRawHeader(const TDataHeader& header) {
+  WriteAt(0, header.Raw());
+  Header = header;
+  OnDisk = header;
+  IsHeaderDirty = false;
+}
+
 bool TDataFile::WriteDescriptors() {
-  if (!DescriptorsDirty) return false;
+  if (!DescriptorsPending) return false;
   std::vector<std::uint8_t> block(FieldDescSize * FieldList.size());
   for (std::size_t i = 0; i < FieldList.size(); ++i)
     std::memcpy(block.data() + i * FieldDescSize, FieldList[i].Raw().data(), FieldDescSize);
   if (!block.empty()) WriteAt(DataHeaderSize, block);
-  DescriptorsDirty = false;
+  DescriptorsPending = false;
   return true;
 }
 
@@ -344,23 +365,46 @@ void TDataFile::DeleteRecord(TRecord& record, bool reuseSlots) {
   record.Dirty = true;
 }
 
-bool TDataFile::FlushRecords() {
+std::vector<std::uint8_t> TDataFile::ReadSlot(std::int32_t recordNumber) {
+  if (recordNumber < 1 || recordNumber > RecordCount()) RaiseStoreError(STORE_FILECORRUPT, TableName());
+  std::vector<std::uint8_t> slot(Header.RecordSize());
+  if (ReadAt(SlotOffset(recordNumber), slot, true) != slot.size()) RaiseStoreError(STORE_FILECORRUPT, TableName());
+  if (slot[0] == 0) PutI32(slot, 1, recordNumber);
+  // A clean cached copy takes the file's bytes too.
+  if (TRecord* cached = Cache.Find(recordNumber); cached && !cached->Dirty && cached->PinCount == 0)
+    cached->Buffer = slot;
+  return slot;
+}
+
+bool TDataFile::HasDirtyRecords(std::int32_t first, std::int32_t last) const {
+  for (const auto& r : Cache.Sorted())
+    if (r->Dirty && r->PinCount == 0 && r->RecordNumber >= first && r->RecordNumber <= last) return true;
+  return false;
+}
+
+bool TDataFile::FlushRecords(std::int32_t first, std::int32_t last, std::vector<TSlotImage>* undo) {
   const std::size_t recordSize = Header.RecordSize();
   std::vector<TRecord*> run;
   bool written = false;
   auto writeRun = [&] {
     if (run.empty()) return;
     const std::size_t bytes = run.size() * recordSize;
+    const std::uint64_t offset = SlotOffset(run.front()->RecordNumber);
+    if (undo) {
+      TSlotImage image{offset, std::vector<std::uint8_t>(bytes)};
+      image.Bytes.resize(ReadAt(offset, image.Bytes, true));
+      undo->push_back(std::move(image));
+    }
     GrowTo(WriteBuffer, bytes);
     for (std::size_t i = 0; i < run.size(); ++i)
       std::memcpy(WriteBuffer.data() + i * recordSize, run[i]->Buffer.data(), recordSize);
-    WriteAt(SlotOffset(run.front()->RecordNumber), std::span<const std::uint8_t>(WriteBuffer.data(), bytes));
+    WriteAt(offset, std::span<const std::uint8_t>(WriteBuffer.data(), bytes));
     for (TRecord* r : run) r->Dirty = false;
     written = true;
     run.clear();
   };
   for (const auto& r : Cache.Sorted()) {
-    if (!r->Dirty || r->PinCount > 0) continue;
+    if (!r->Dirty || r->PinCount > 0 || r->RecordNumber < first || r->RecordNumber > last) continue;
     if (!run.empty() && run.back()->RecordNumber + 1 != r->RecordNumber) writeRun();
     run.push_back(r.get());
   }
@@ -411,7 +455,7 @@ void TDataFile::SetFieldDescriptor(std::uint16_t number, const TFieldDesc& field
     if (other.Number() != number && SameTextNoCase(TrimText(other.Name()), name))
       RaiseStoreError(STORE_INVALIDFIELDNAME, TableName(), {}, field.Name());
   FieldList[number - 1u] = field;
-  DescriptorsDirty = true;
+  DescriptorsPending = true;
 }
 
 std::uint16_t TDataFile::FieldNumber(std::string_view name) const {

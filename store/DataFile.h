@@ -7,6 +7,7 @@
 // from the disk. Header changes are kept in memory until WriteHeader.
 #pragma once
 
+#include <climits>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -49,14 +50,33 @@ class TDataFile : public TFileHandler {
   void OpenTable(const std::string& path, TAccess access, bool exclusive);
   // Tests header, descriptors and file length together.
   void Verify();
+  // The two halves of Verify: header and descriptors, then the file's
+  // length against the header's slot count and deleted chain head.
+  void VerifyLayout();
+  void VerifyLength();
   void Close() override;
 
   bool RefreshHeader();
   void ReloadHeader();
   // Takes a header read from disk after checking that the table's shape is unchanged.
   void TakeHeader(TDataHeader& fresh);
+  // Replaces the header copy in memory (same table shape); written by the
+  // next WriteHeader.
+  void ReplaceHeader(const TDataHeader& header) {
+    Header = header;
+    IsHeaderDirty = true;
+  }
+  // Writes the header (change counter + 1) and then the descriptor block
+  // when it is dirty.
   bool WriteHeader(bool force, bool flushOs = false);
+  // Writes these header bytes as they are (no counter step, no stamp): how
+  // an undone commit puts back exactly the header it replaced.
+  void WriteRawHeader(const TDataHeader& header);
   bool WriteDescriptors();
+  bool DescriptorsDirty() const { return DescriptorsPending; }
+  // The header as it is in the file: as last read or written.
+  const TDataHeader& DiskHeader() const { return OnDisk; }
+  std::int32_t DiskRecordCount() const { return OnDisk.NextRecord() - 1; }
 
   TRecord& GetRecord(std::int32_t recordNumber, bool readAhead, TDirection direction);
   void ReleaseRecord(TRecord& record);
@@ -65,7 +85,18 @@ class TDataFile : public TFileHandler {
   TRecord& NewRecord(bool reuseSlots, std::optional<std::int32_t> identifier = std::nullopt);
   void DeleteRecord(TRecord& record, bool reuseSlots);
   void MarkRecordDirty(TRecord& record) { record.Dirty = true; }
-  bool FlushRecords();
+  // The bytes a slot holds in the file, past the cache.
+  std::vector<std::uint8_t> ReadSlot(std::int32_t recordNumber);
+  // Slot bytes as they were before a commit overwrote them.
+  struct TSlotImage {
+    std::uint64_t Offset;
+    std::vector<std::uint8_t> Bytes;
+  };
+  // Writes the dirty, unpinned records numbered first ... last, a run of
+  // consecutive slots with one write. With `undo`, the file's bytes of each
+  // run are read first and kept there.
+  bool FlushRecords(std::int32_t first = 1, std::int32_t last = INT32_MAX, std::vector<TSlotImage>* undo = nullptr);
+  bool HasDirtyRecords(std::int32_t first, std::int32_t last) const;
   void TrimCache();
   // Drops every unpinned cached record (another process changed the file).
   void DiscardCache();
@@ -110,9 +141,10 @@ class TDataFile : public TFileHandler {
   void MarkHeaderDirty() { IsHeaderDirty = true; }
 
   TDataHeader Header;
+  TDataHeader OnDisk;
   std::vector<TFieldDesc> FieldList;
   bool IsHeaderDirty = false;
-  bool DescriptorsDirty = false;
+  bool DescriptorsPending = false;
   bool TableLocked = false;
   bool DeferWrites = false;
   std::size_t CacheBytes = 16384;

@@ -22,39 +22,40 @@ void TDataTable::Open(bool exclusive, bool readOnly) {
   IsReadOnly = Files.ReadOnly();
   Locks = std::make_unique<TTableLocks>(Files.DataFile(), Files.IndexFile());
   try {
-    if (Shared()) {
+    if (LocksReads()) {
       Locks->ReadLock(Retry());
       // The headers were read before the lock; a writer may have moved them since.
       Files.DataFile().ReloadHeader();
       if (!Files.IndexCreated()) Files.IndexFile().ReloadHeader();
     }
-    try {
-      Files.VerifyOpened();
-    } catch (const EStoreEngineError& e) {
-      // A writer that died while appending leaves the data file too long.
-      if (e.Code() != STORE_HEADERCORRUPT || IsReadOnly) throw;
+    Files.DataFile().VerifyLayout();
+    const bool made = Files.IndexCreated();
+    if (!made) {
+      Files.IndexFile().Verify(Files.DataFile().Fields());
+      Files.IndexFile().Bind(Files.DataFile().Fields(), Files.DataFile().HeaderCopy().LanguageId(),
+                             Files.DataFile().HeaderCopy().SortId());
+    }
+    // A writer that died inside a commit left its mark; a writer repairs
+    // it here, a reader that cannot write meets it at its first read.
+    const bool pending = !made && (IsReadOnly ? Files.CountersDiffer() : Files.CommitPending());
+    if (!IsReadOnly && (made || pending)) {
       if (Shared()) {
         Locks->ReadUnlock();
         Locks->WriteLock(Retry());
-        Files.DataFile().ReloadHeader();
+        // An index file just made has no header on disk yet to compare.
+        if (made) Files.DataFile().ReloadHeader();
+        else Files.DetectChanges();
       }
-      if (!Files.CutInterruptedAppend()) throw;
-      Files.VerifyOpened();
+      if (made) {
+        Files.VerifyOpened();
+        Files.FillMadeIndex(settings.ForceBufferFlush);
+      } else {
+        Files.RepairInterruptedCommit(settings.ForceBufferFlush);
+      }
     }
-    const bool rebuild = !IsReadOnly && (Files.IndexCreated() || Files.IndexLags());
-    if (rebuild && Shared() && !Locks->HoldsWrite()) {
-      Locks->ReadUnlock();
-      Locks->WriteLock(Retry());
-      // An index file just made has no header on disk yet to compare.
-      if (Files.IndexCreated()) Files.DataFile().ReloadHeader();
-      else Files.DetectChanges();
-    }
-    if (rebuild && Files.IndexCreated()) {
-      Files.FillMadeIndex(Settings().ForceBufferFlush);
-    } else if (rebuild && Files.IndexLags()) {
-      Files.RebuildIndexes(Settings().ForceBufferFlush);
-    }
-    if (Shared()) {
+    if (!(IsReadOnly && pending)) Files.VerifyOpened();
+    if (Shared()) Files.DeferWrites(true);
+    if (LocksReads()) {
       Locks->ReadUnlock();
       Locks->WriteUnlock();
     }
@@ -97,14 +98,48 @@ bool TDataTable::DetectChanges() {
   return true;
 }
 
+void TDataTable::ResolvePendingCommit() {
+  if (!Files.CountersDiffer()) return;
+  // Under the read lock no writer is inside a commit: the mark is a dead
+  // writer's, repaired under the write lock by whoever may write.
+  if (IsReadOnly || !Shared()) RaiseStoreError(STORE_TABLEOPEN, ErrorName());
+  const bool hadRead = Locks->HoldsRead();
+  if (hadRead) Locks->ReadUnlock();
+  std::exception_ptr failure;
+  try {
+    Locks->WriteLock(Retry());
+    try {
+      DetectChanges();
+      RepairInterruptedCommit();
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    Locks->WriteUnlock();
+  } catch (...) {
+    if (!failure) failure = std::current_exception();
+  }
+  ++ChangeGeneration;
+  if (hadRead) {
+    Locks->ReadLock(Retry());
+    DetectChanges();
+  }
+  if (failure) std::rethrow_exception(failure);
+}
+
 void TDataTable::ReadLock() {
-  if (!Shared() || HoldsAnyLock()) return;
+  if (!LocksReads() || HoldsAnyLock()) return;
   Locks->ReadLock(Retry());
-  DetectChanges();
+  try {
+    DetectChanges();
+    ResolvePendingCommit();
+  } catch (...) {
+    Locks->ReadUnlock();
+    throw;
+  }
 }
 
 void TDataTable::ReadUnlock() {
-  if (Shared()) Locks->ReadUnlock();
+  if (LocksReads()) Locks->ReadUnlock();
 }
 
 void TDataTable::WriteLock() {
@@ -115,21 +150,18 @@ void TDataTable::WriteLock() {
   if (hadRead) Locks->ReadUnlock();
   Locks->WriteLock(Retry());
   if (hadRead) ScopeTookReadLock = false;
-  // A writer that died inside its commit moved at most the data counter; one
-  // that died appending moved nothing, and the next append covers its slot.
-  if (DetectChanges()) RepairInterruptedCommit();
-  Before = Files.DataFile().HeaderCopy();
+  try {
+    const bool changed = DetectChanges();
+    if (changed || Files.CountersDiffer()) RepairInterruptedCommit();
+  } catch (...) {
+    Locks->WriteUnlock();
+    throw;
+  }
 }
 
 void TDataTable::RepairInterruptedCommit() {
   if (IsReadOnly) return;
-  const bool cut = Files.CutInterruptedAppend();
-  if (!Files.IndexLags()) {
-    if (cut) ++ChangeGeneration;
-    return;
-  }
-  Files.RebuildIndexes(Settings().ForceBufferFlush);
-  ++ChangeGeneration;
+  if (Files.RepairInterruptedCommit(Settings().ForceBufferFlush)) ++ChangeGeneration;
 }
 
 void TDataTable::WriteUnlock() {
@@ -178,17 +210,18 @@ bool TDataTable::HoldsAnyLock() const {
 }
 
 void TDataTable::BeginRead() {
-  if (ReadScopes++ > 0 || !Shared()) return;
+  if (ReadScopes++ > 0 || !LocksReads()) return;
   ScopeTookReadLock = false;
   if (Settings().StrictChangeDetection && !HoldsAnyLock()) {
     Locks->ReadLock(Retry());
     ScopeTookReadLock = true;
     DetectChanges();
+    ResolvePendingCommit();
   }
 }
 
 void TDataTable::EndRead() {
-  if (--ReadScopes > 0 || !Shared()) return;
+  if (--ReadScopes > 0 || !LocksReads()) return;
   if (ScopeTookReadLock) {
     ScopeTookReadLock = false;
     Locks->ReadUnlock();
@@ -196,17 +229,16 @@ void TDataTable::EndRead() {
 }
 
 void TDataTable::OnCacheMiss() {
-  if (ReadScopes == 0 || InCacheMiss || !Shared() || HoldsAnyLock()) return;
+  if (ReadScopes == 0 || InCacheMiss || !LocksReads() || HoldsAnyLock()) return;
   InCacheMiss = true;
   try {
     Locks->ReadLock(Retry());
     ScopeTookReadLock = true;
-    const bool changed = Files.DetectChanges();
+    const bool changed = DetectChanges();
     InCacheMiss = false;
-    if (changed) {
-      ++ChangeGeneration;
-      throw TTableChanged{};
-    }
+    // A half-written index is never walked: the navigation starts again,
+    // after the dead writer's commit is completed (see ResolvePendingCommit).
+    if (changed || Files.CountersDiffer()) throw TTableChanged{};
   } catch (...) {
     InCacheMiss = false;
     throw;
@@ -229,7 +261,6 @@ void TDataTable::BeginBatch() {
   WriteLock();
   Batch = true;
   PendingChanges = false;
-  if (Shared()) Files.DeferWrites(true);
 }
 
 void TDataTable::CommitBatch() {
@@ -242,7 +273,6 @@ void TDataTable::CommitBatch() {
     throw;
   }
   PendingChanges = false;
-  Before = Files.DataFile().HeaderCopy();
 }
 
 void TDataTable::EndBatch() {
@@ -256,7 +286,6 @@ void TDataTable::EndBatch() {
   Batch = false;
   PendingChanges = false;
   if (Shared()) {
-    Files.DeferWrites(false);
     try {
       Locks->WriteUnlock();
     } catch (...) {
@@ -269,23 +298,12 @@ void TDataTable::EndBatch() {
 void TDataTable::Rollback() {
   ++ChangeGeneration;
   PendingChanges = false;
+  // A shared table's changes reach the files only through a commit, which
+  // undoes itself when it fails: the caches and headers go back to the files.
   Files.Revert();
-  if (IsReadOnly) return;
+  if (IsReadOnly || Shared()) return;
+  // An exclusive table may have written records and pages early.
   TDataFile& data = Files.DataFile();
-  if (Shared() && data.HeaderCopy().ChangeCounter() != Before.ChangeCounter()) {
-    // The commit failed after the data header went out: it is put back, the
-    // slot cut off, and the indexes (some of whose pages may have been
-    // written) are built again from the records. The header goes back one
-    // commit ahead of the index file as it is on disk, the mark of an index
-    // to rebuild, so that dying here leaves the repair to the next writer.
-    TDataHeader restored = Before;
-    restored.SetChangeCounter(Files.IndexFile().Header().ChangeCounter());
-    data.TakeHeader(restored);
-    data.WriteHeader(true, Settings().ForceBufferFlush);
-    if (data.Size() > Files.DataBytes()) data.Truncate(Files.DataBytes());
-    Files.RebuildIndexes(Settings().ForceBufferFlush);
-    return;
-  }
   if (data.Size() > Files.DataBytes()) data.Truncate(Files.DataBytes());
   TIndexFile& index = Files.IndexFile();
   const std::uint64_t pages = static_cast<std::uint64_t>(index.Header().NextPage()) * PageSize;

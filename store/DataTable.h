@@ -50,6 +50,9 @@ class TDataTable {
   bool ReadOnly() const { return IsReadOnly; }
   bool ReadOnlyMedia() const { return IsReadOnlyMedia; }
   bool Shared() const { return !IsExclusive && !IsReadOnlyMedia; }
+  // Readers lock whenever the table is not exclusive, also when its files
+  // cannot be written: other users may be writing them.
+  bool LocksReads() const { return !IsExclusive; }
   int UseCount() const { return Users; }
   void AddUser() { ++Users; }
   bool RemoveUser() { return --Users == 0; }
@@ -74,6 +77,10 @@ class TDataTable {
   // found there raises TTableChanged. The read lock goes with the scope.
   void BeginRead();
   void EndRead();
+  // With no lock or the read lock held: a dead writer's unfinished commit
+  // (the change counters differ) is repaired under the write lock, or
+  // STORE_TABLEOPEN raised when this table may not write.
+  void ResolvePendingCommit();
 
   // After a change: writes everything and moves the counters (shared), or
   // leaves the writing to Close (exclusive).
@@ -101,6 +108,7 @@ class TDataTable {
   bool DetectChanges();
   // Under the write lock: what a writer that died inside a commit left.
   void RepairInterruptedCommit();
+
   void OnCacheMiss();
   TLockRetry Retry() const { return TLockRetry{}; }
 
@@ -115,7 +123,6 @@ class TDataTable {
   bool Opened = false;
   std::map<std::int32_t, const TDataCursor*> RecordOwners;
   std::uint64_t ChangeGeneration = 1;
-  TDataHeader Before;  // the data header when the write lock was taken
   bool Batch = false;
   bool PendingChanges = false;  // changes of the batch not written yet
   int ReadScopes = 0;

@@ -1,5 +1,7 @@
 #include "FileHandler.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -15,23 +17,52 @@ TFileHandler::~TFileHandler() { TFileHandler::Close(); }
 
 void TFileHandler::Fail(std::uint16_t code) const { RaiseStoreError(code, OwnerName); }
 
-void TFileHandler::Open(const std::string& path, TAccess access, bool exclusive) {
-  TFileHandler::Close();
-  auto opened = TFileList::Instance().Open(path, access, exclusive, false, OwnerName);
+namespace {
+// A second open file description of an open file, for locks of its own.
+int ReopenForLocks(int fd, const std::string& path, bool readOnly) {
+  const int flags = (readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC;
+  int again = ::open(("/proc/self/fd/" + std::to_string(fd)).c_str(), flags);
+  if (again < 0) again = ::open(path.c_str(), flags);
+  if (again < 0) return -1;
+  struct stat a {}, b {};
+  if (::fstat(fd, &a) != 0 || ::fstat(again, &b) != 0 || a.st_dev != b.st_dev || a.st_ino != b.st_ino) {
+    ::close(again);
+    return -1;
+  }
+  return again;
+}
+}  // namespace
+
+void TFileHandler::Attach(TFileList::TOpened opened, const std::string& path) {
   File = opened.File;
   HandlerId = opened.HandlerId;
   FilePath = path;
+  LockFd = ReopenForLocks(File->Descriptor(), path, File->ReadOnly());
+  if (LockFd < 0) {
+    const int error = errno == 0 ? EBADF : errno;
+    TFileHandler::Close();
+    RaiseOsError(error, OwnerName);
+  }
+  Locks = std::make_unique<TRangeLockSet>(LockFd);
+}
+
+void TFileHandler::Open(const std::string& path, TAccess access, bool exclusive) {
+  TFileHandler::Close();
+  Attach(TFileList::Instance().Open(path, access, exclusive, false, OwnerName), path);
 }
 
 void TFileHandler::Create(const std::string& path, bool exclusive) {
   TFileHandler::Close();
-  auto opened = TFileList::Instance().Open(path, TAccess::acReadWrite, exclusive, true, OwnerName);
-  File = opened.File;
-  HandlerId = opened.HandlerId;
-  FilePath = path;
+  Attach(TFileList::Instance().Open(path, TAccess::acReadWrite, exclusive, true, OwnerName), path);
 }
 
 void TFileHandler::Close() {
+  if (Locks) {
+    Locks->ReleaseAll();
+    Locks.reset();
+  }
+  if (LockFd >= 0) ::close(LockFd);
+  LockFd = -1;
   if (File == nullptr) return;
   TFileList::Instance().Release(File, HandlerId);
   File = nullptr;
@@ -118,23 +149,27 @@ void TFileHandler::Flush() {
 }
 
 bool TFileHandler::LockRange(std::uint64_t key, std::uint64_t start, std::uint64_t length, TLockMode mode) {
-  if (File == nullptr) Fail(STORE_OSEBADF);
-  return File->Lock(key, start, length, mode);
+  if (!Locks) Fail(STORE_OSEBADF);
+  std::lock_guard guard(LockGuard);
+  return Locks->Acquire(key, start, length, mode);
 }
 
 bool TFileHandler::UnlockRange(std::uint64_t key) {
-  if (File == nullptr) Fail(STORE_OSEBADF);
-  return File->Unlock(key);
+  if (!Locks) Fail(STORE_OSEBADF);
+  std::lock_guard guard(LockGuard);
+  return Locks->Release(key);
 }
 
 bool TFileHandler::HoldsLock(std::uint64_t key) {
-  if (File == nullptr) Fail(STORE_OSEBADF);
-  return File->HoldsLock(key);
+  if (!Locks) Fail(STORE_OSEBADF);
+  std::lock_guard guard(LockGuard);
+  return Locks->Holds(key);
 }
 
 TLockMode TFileHandler::LockModeAt(std::uint64_t offset) {
-  if (File == nullptr) Fail(STORE_OSEBADF);
-  return File->LockModeAt(offset);
+  if (!Locks) Fail(STORE_OSEBADF);
+  std::lock_guard guard(LockGuard);
+  return Locks->ModeAt(offset);
 }
 
 }  // namespace store

@@ -2,10 +2,16 @@
 // over a shared physical file of the process-wide file list, with its own
 // position. Short reads where a full count is demanded raise STORE_READERR,
 // failed or short writes STORE_WRITEERR, both naming the owning table.
+//
+// Each handler holds its byte-range locks through an open file description
+// of its own, so that two tables of one process (two sessions) lock against
+// each other exactly as two processes do, and neither can release the other's.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
 
 #include "Bytes.h"
@@ -50,7 +56,7 @@ class TFileHandler {
   const std::string& Path() const { return FilePath; }
   const std::string& TableName() const { return OwnerName; }
 
-  // Byte-range locks of the open file (shared by every handler of it).
+  // Byte-range locks of this handler (see above).
   bool LockRange(std::uint64_t key, std::uint64_t start, std::uint64_t length, TLockMode mode);
   bool UnlockRange(std::uint64_t key);
   bool HoldsLock(std::uint64_t key);
@@ -62,6 +68,7 @@ class TFileHandler {
 
  protected:
   [[noreturn]] void Fail(std::uint16_t code) const;
+  void Attach(TFileList::TOpened opened, const std::string& path);
   void BeforeCacheMiss() {
     if (CacheMissHook) CacheMissHook();
   }
@@ -71,6 +78,9 @@ class TFileHandler {
   std::string FilePath;
   TAbstractFile* File = nullptr;
   int HandlerId = 0;
+  int LockFd = -1;
+  std::unique_ptr<TRangeLockSet> Locks;
+  std::mutex LockGuard;
   std::function<void()> CacheMissHook;
   std::uint64_t ReservedTo = 0;
 };

@@ -137,27 +137,131 @@ bool TTableFiles::CutInterruptedAppend() {
   const std::uint64_t length = Data->Size();
   const std::size_t recordSize = Data->RecordSize();
   if (length <= accounted || recordSize < 9) return false;
-  const std::int32_t lastIdentifier = Data->HeaderCopy().LastAutoInc();
+  // Only slots that show themselves as records of an append in flight are
+  // cut: active, with identifiers rising past the last one handed out. A
+  // piece too short to show that is cut only behind such a slot.
+  std::int32_t previous = Data->HeaderCopy().LastAutoInc();
+  bool recognised = false;
   std::vector<std::uint8_t> slot(recordSize);
-  std::int32_t expected = lastIdentifier;
   for (std::uint64_t at = accounted; at < length; at += recordSize) {
     const std::size_t got = Data->ReadAt(at, slot, true);
     if (got < 9) {
-      if (at + got != length) return false;
-      break;  // a slot cut inside its first bytes
+      if (at + got != length || !recognised) return false;
+      break;
     }
-    expected = expected == INT32_MAX ? 1 : expected + 1;
-    if (slot[0] != 0 || GetI32(slot, RecordIdentifierOffset) != expected) return false;
+    const std::int32_t identifier = GetI32(slot, RecordIdentifierOffset);
+    if (slot[0] != 0 || identifier <= previous) return false;
+    previous = identifier;
+    recognised = true;
   }
   Data->Truncate(accounted);
   return true;
 }
 
-bool TTableFiles::IndexLags() const {
-  return Data->HeaderCopy().ChangeCounter() == Index->Header().ChangeCounter() + 1;
+bool TTableFiles::CountersDiffer() const {
+  return Data->HeaderCopy().ChangeCounter() != Index->Header().ChangeCounter();
+}
+
+bool TTableFiles::CommitPending() { return CountersDiffer() || Data->Size() != DataBytes(); }
+
+bool TTableFiles::RepairInterruptedCommit(bool flushOs) {
+  if (ReadOnly()) return false;
+  const std::string& table = Data->TableName();
+  const std::uint64_t accounted = DataBytes();
+  const std::uint64_t length = Data->Size();
+  if (!CountersDiffer()) {
+    if (length == accounted) return false;
+    if (CutInterruptedAppend()) return true;
+    RaiseStoreError(STORE_HEADERCORRUPT, table);
+  }
+  Data->DiscardCache();
+  Index->DiscardCache();
+  if (length > accounted && !CutInterruptedAppend()) RaiseStoreError(STORE_HEADERCORRUPT, table);
+  if (length < accounted) {
+    // The header went out before the slots it counts: those slots, and a
+    // piece of one, are the records in flight.
+    const std::uint64_t headerEnd = Data->HeaderEnd();
+    if (length < headerEnd) RaiseStoreError(STORE_HEADERCORRUPT, table);
+    const std::uint64_t slots = (length - headerEnd) / Data->RecordSize();
+    if (headerEnd + slots * Data->RecordSize() != length) Data->Truncate(headerEnd + slots * Data->RecordSize());
+    TDataHeader header = Data->HeaderCopy();
+    header.SetNextRecord(static_cast<std::int32_t>(slots) + 1);
+    Data->ReplaceHeader(header);
+  }
+  RepairDataFromSlots();
+  // The data header goes out with a counter that cannot equal the index's,
+  // so that the mark holds until the rebuilt index header is written.
+  TDataHeader header = Data->HeaderCopy();
+  header.SetChangeCounter(std::max(header.ChangeCounter(), Index->Header().ChangeCounter()));
+  Data->ReplaceHeader(header);
+  Data->WriteHeader(true, flushOs);
+  RebuildIndexes(flushOs);
+  return true;
+}
+
+void TTableFiles::RepairDataFromSlots() {
+  TDataFile& data = *Data;
+  const std::int32_t slots = data.RecordCount();
+  const std::size_t recordSize = data.RecordSize();
+  if (recordSize < 9) return;
+  std::vector<std::uint8_t> status(static_cast<std::size_t>(slots) + 1);
+  std::vector<std::int32_t> link(static_cast<std::size_t>(slots) + 1);
+  std::int32_t lastIdentifier = data.HeaderCopy().LastAutoInc();
+  const std::size_t perRead = std::max<std::size_t>(1, (1u << 20) / recordSize);
+  std::vector<std::uint8_t> chunk(perRead * recordSize);
+  for (std::int32_t first = 1; first <= slots;) {
+    const std::size_t count = std::min<std::size_t>(perRead, static_cast<std::size_t>(slots - first) + 1);
+    const std::uint64_t offset = data.HeaderEnd() + static_cast<std::uint64_t>(first - 1) * recordSize;
+    data.ReadAt(offset, std::span(chunk.data(), count * recordSize), false);
+    for (std::size_t i = 0; i < count; ++i) {
+      const std::span<const std::uint8_t> slot(chunk.data() + i * recordSize, recordSize);
+      const std::size_t n = static_cast<std::size_t>(first) + i;
+      status[n] = slot[0];
+      link[n] = GetI32(slot, 1);
+      lastIdentifier = std::max(lastIdentifier, GetI32(slot, RecordIdentifierOffset));
+    }
+    first += static_cast<std::int32_t>(count);
+  }
+  // The chain keeps its order as far as it leads through deleted slots;
+  // deleted slots it does not reach follow it.
+  std::vector<std::int32_t> chain;
+  std::vector<bool> onChain(static_cast<std::size_t>(slots) + 1);
+  const bool reuse = ReuseSlots();
+  for (std::int32_t n = data.HeaderCopy().FirstDeleted(); reuse && n >= 1 && n <= slots;) {
+    const auto at = static_cast<std::size_t>(n);
+    if (status[at] != 1 || onChain[at]) break;
+    onChain[at] = true;
+    chain.push_back(n);
+    n = link[at];
+  }
+  for (std::int32_t n = slots; n >= 1; --n)
+    if (status[static_cast<std::size_t>(n)] == 1 && !onChain[static_cast<std::size_t>(n)]) chain.push_back(n);
+  for (std::size_t i = 0; i < chain.size(); ++i) {
+    // Without slot reuse every deleted slot links to nothing.
+    const std::int32_t next = reuse && i + 1 < chain.size() ? chain[i + 1] : 0;
+    const std::int32_t n = chain[i];
+    if (link[static_cast<std::size_t>(n)] == next) continue;
+    std::uint8_t bytes[4];
+    PutI32(bytes, 0, next);
+    data.WriteAt(data.HeaderEnd() + static_cast<std::uint64_t>(n - 1) * recordSize + 1, bytes);
+  }
+  TDataHeader header = data.HeaderCopy();
+  std::int32_t head = chain.empty() ? 0 : chain.front();
+  if (!reuse) {
+    // The head of a table that never reuses slots is its last deletion;
+    // any deleted slot will do when that one is not.
+    const std::int32_t kept = header.FirstDeleted();
+    if (kept >= 1 && kept <= slots && status[static_cast<std::size_t>(kept)] == 1) head = kept;
+  }
+  header.SetFirstDeleted(head);
+  header.SetLastAutoInc(lastIdentifier);
+  data.ReplaceHeader(header);
 }
 
 void TTableFiles::RebuildIndexes(bool flushOs) {
+  // The rebuild may write pages early: the mark covers it until the header.
+  const bool deferring = Deferring;
+  DeferWrites(false);
   Index->Empty();
   std::int32_t active = 0;
   for (std::int32_t n = 1; n <= Data->RecordCount(); ++n) {
@@ -173,16 +277,17 @@ void TTableFiles::RebuildIndexes(bool flushOs) {
     TIndexTree(*Index, SysDeletedIndex).Insert(SysDeletedKey(status, GetI32(image, RecordIdentifierOffset)), n);
   }
   Index->Header().SetActiveRecords(active);
-  // The index file stays one commit behind its data file until its header
-  // is written, last: a writer that dies before that leaves the same mark
-  // for the next one, which builds the indexes again.
+  // The index file stays behind its data file until its header is written,
+  // last: a writer that dies before that leaves the same mark for the next
+  // one, which builds the indexes again.
   Index->Header().SetChangeCounter(Data->HeaderCopy().ChangeCounter() - 1);
   Index->MarkHeaderDirty();
   Index->FlushPages();
-  Index->WriteHeader(true);
   if (flushOs) Index->Flush();
+  Index->WriteHeader(true);
   Data->TrimCache();
   Index->TrimCache();
+  DeferWrites(deferring);
 }
 
 void TTableFiles::ReserveCommitSpace() {
@@ -220,21 +325,67 @@ void TTableFiles::Close() {
 }
 
 void TTableFiles::DeferWrites(bool defer) {
+  Deferring = defer;
   Data->SetDeferWrites(defer);
   Index->SetDeferWrites(defer);
 }
 
 void TTableFiles::Commit(bool flushOs) {
-  Data->FlushRecords();
-  Data->WriteHeader(true);
-  Index->FlushPages();
-  Index->WriteHeader(true);
-  if (flushOs) {
-    Data->Flush();
-    Index->Flush();
+  TDataFile& data = *Data;
+  const TDataHeader before = data.DiskHeader();
+  const std::int32_t inFile = data.DiskRecordCount();
+  std::vector<TDataFile::TSlotImage> undo;
+  TCommitStage stage = TCommitStage::csNothing;
+  try {
+    const bool inPlace = data.HasDirtyRecords(1, inFile) || data.DescriptorsDirty();
+    stage = TCommitStage::csHeader;
+    data.WriteHeader(true);
+    // Slots rewritten in place must not reach the disk before the mark.
+    if (flushOs && inPlace) data.Flush();
+    data.FlushRecords(1, inFile, &undo);
+    data.FlushRecords(inFile + 1, INT32_MAX);
+    if (flushOs) data.Flush();
+    stage = TCommitStage::csIndex;
+    Index->FlushPages();
+    if (flushOs) Index->Flush();
+    Index->WriteHeader(true);
+  } catch (...) {
+    UndoCommit(stage, before, undo, flushOs);
+    throw;
   }
   Data->TrimCache();
   Index->TrimCache();
+}
+
+void TTableFiles::UndoCommit(TCommitStage stage, const TDataHeader& before,
+                             const std::vector<TDataFile::TSlotImage>& undo, bool flushOs) {
+  TDataFile& data = *Data;
+  const std::uint64_t bytesBefore =
+      data.HeaderEnd() + static_cast<std::uint64_t>(before.NextRecord() - 1) * data.RecordSize();
+  try {
+    // Until the header is put back, the one this commit wrote keeps the mark.
+    for (auto image = undo.rbegin(); image != undo.rend(); ++image) data.WriteAt(image->Offset, image->Bytes);
+    if (data.Size() > bytesBefore) data.Truncate(bytesBefore);
+    if (stage == TCommitStage::csIndex) {
+      // Index pages may be half written: the data file goes back with the
+      // mark, and the indexes are built again from it.
+      TDataHeader marked = before;
+      marked.SetChangeCounter(std::max(before.ChangeCounter(), Index->Header().ChangeCounter()) + 1);
+      data.WriteRawHeader(marked);
+      data.DiscardCache();
+      Index->DiscardCache();
+      RebuildIndexes(flushOs);
+    } else if (stage == TCommitStage::csHeader) {
+      data.WriteRawHeader(before);
+    }
+    if (flushOs) data.Flush();
+  } catch (...) {
+    // The mark stays on the disk; the next writer repairs.
+  }
+  try {
+    Revert();
+  } catch (...) {
+  }
 }
 
 }  // namespace store

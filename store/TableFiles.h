@@ -65,18 +65,27 @@ class TTableFiles {
   // Bytes of the data file that its header accounts for.
   std::uint64_t DataBytes() const;
 
-  // Repairs of a commit that was cut off (the writer's process ended inside
-  // it); both need the write lock. The data file longer than its header
-  // says, by slots of records whose identifiers were never handed out: the
-  // tail is cut, the records in flight are lost. True when it cut.
-  bool CutInterruptedAppend();
-  // Commits move both change counters together; a data file one commit
-  // ahead of its index file means the index was not (or only partly)
-  // written, and every index is built again from the records.
-  bool IndexLags() const;
+  // A commit cut off by the end of its writer's process leaves a mark that
+  // the next writer (under the write lock, or opening the table) repairs:
+  // the change counters of the two files differ, because every commit
+  // writes the data header first and the index header last. An older
+  // writer that appended its slots before its header leaves instead a data
+  // file longer than its header says, by slots of records whose
+  // identifiers were never handed out.
+  bool CountersDiffer() const;
+  // True when the files show such a commit: the counters differ, or the
+  // data file's length is not what its header accounts for.
+  bool CommitPending();
+  // Completes the repair of a pending commit, needing the write lock:
+  // a tail of unhanded slots is cut; under the counter mark the data
+  // file's slot count comes from its length, the deleted chain, its head
+  // and the last identifier from the slots, and every index is built again
+  // from the records. True when it changed anything; STORE_HEADERCORRUPT
+  // when the files show damage no commit leaves.
+  bool RepairInterruptedCommit(bool flushOs);
   // Builds every index again from the records and writes it, leaving the
   // data file as it is; the index header goes last and brings the counters
-  // into step. Only for an index that lags its data file by one commit.
+  // into step.
   void RebuildIndexes(bool flushOs);
   void Close();
   // While set, full caches grow instead of writing early, so that nothing
@@ -89,7 +98,14 @@ class TTableFiles {
     DataCacheRecords = dataRecords;
     IndexCacheBytes = indexBytes;
   }
-  // Writes every dirty record and page and both headers (forced).
+  // Writes every dirty record and page and both headers (forced), in the
+  // order that keeps a cut-off commit repairable: the data header first
+  // (the mark), then the slots and the descriptor block, then the index
+  // pages, then the index header. With `flushOs` the data file is flushed
+  // after its header when slots are rewritten in place, and after its
+  // slots; the index file after its pages. A commit that fails is undone
+  // as far as the files allow (what cannot be undone keeps the mark) and
+  // the error propagates.
   void Commit(bool flushOs = false);
   // Compares the change counters with the files: when the index file moved,
   // both headers are re-read and every cached record and page is dropped;
@@ -106,6 +122,12 @@ class TTableFiles {
   std::unique_ptr<TDataFile> Data;
   std::unique_ptr<TIndexFile> Index;
   bool MadeIndex = false;
+  bool Deferring = false;
+  enum class TCommitStage { csNothing, csHeader, csIndex };
+  void UndoCommit(TCommitStage stage, const TDataHeader& before, const std::vector<TDataFile::TSlotImage>& undo,
+                  bool flushOs);
+  bool CutInterruptedAppend();
+  void RepairDataFromSlots();
   std::size_t DataCacheBytes = 16384, DataCacheRecords = 8192, IndexCacheBytes = 16384;
 };
 

@@ -1,0 +1,396 @@
+// What every kind of change leaves behind when its process dies after any
+// of its writes, and what other users of the table see meanwhile: other
+// processes, other sessions of this process, and readers beside writers.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <thread>
+
+#include "ComponentSupport.h"
+#include "DataCursor.h"
+#include "StoreError.h"
+#include "StoreSession.h"
+
+using namespace store_test;
+
+namespace {
+
+int EngineCodeOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const store::EStoreEngineError& e) {
+    return e.Code();
+  }
+  return 0;
+}
+
+std::string Lines(const std::string& name, int from, int count) {
+  std::string text;
+  for (int i = from; i < from + count; ++i) text += name + "\t" + std::to_string(i) + "\n";
+  return text;
+}
+
+std::vector<std::string> ListOf(const std::string& dir, const std::string& table, const std::string& index = "") {
+  TToolRun run = RunTool("list " + dir + " " + table + (index.empty() ? "" : " --index " + index));
+  EXPECT_EQ(run.Status, 0) << "list " << dir << " " << table;
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (std::size_t end; (end = run.Out.find('\n', start)) != std::string::npos; start = end + 1)
+    lines.push_back(run.Out.substr(start, end - start));
+  return lines;
+}
+
+bool TableVerifies(const std::string& dir, const std::string& table) {
+  return RunTool("verify " + dir + " " + table).Out == "ok\n";
+}
+
+// Records p1 ... pN with times 1 ... N, so that record order and the
+// descending "aika" index are each other's reverse.
+void Fill(const std::string& dir, const std::string& table, int count) {
+  std::string text;
+  for (int i = 1; i <= count; ++i) text += "p" + std::to_string(i) + "\t" + std::to_string(i) + "\n";
+  TChild fill({SAUNO_TABLE_TOOL, "insert", dir, table, "--stdin"}, text);
+  ASSERT_EQ(fill.Wait(), 0);
+}
+
+// A table whose slots are reused: it has a primary index.
+void MakeKeyedTable(const std::string& dir) {
+  ASSERT_EQ(RunTool("create " + dir + " t nimi:string:20 aika:integer --primary nimi --index aika=aika").Status, 0);
+}
+
+struct TKillPoints {
+  int Points = 0;
+  int Changed = 0;  // the change is in the table after the repair
+  int Unchanged = 0;
+};
+
+// Runs `command` (tool arguments, WORK standing for the table's directory)
+// on a fresh copy of `seed`, killed after its first write, then its second,
+// and so on until it completes; after each kill `check` looks at the copy
+// and says whether the change is there.
+TKillPoints KillAtEveryWrite(const TScratchDir& dir, const std::string& seed, const std::string& command,
+                             const std::function<bool(const std::string& work)>& check) {
+  TKillPoints result;
+  const std::string work = dir.File("work");
+  for (int write = 1; write < 200; ++write) {
+    std::filesystem::remove_all(work);
+    std::filesystem::copy(seed, work);
+    std::string line = command;
+    line.replace(line.find("WORK"), 4, work);
+    TToolRun run = RunTool(line, "SAUNO_STORE_KILL_AFTER_WRITE=" + std::to_string(write));
+    if (run.Status == 0) {
+      EXPECT_GT(write, 1) << line << ": " << run.Out;
+      return result;
+    }
+    EXPECT_EQ(run.Status, 128 + 9) << line << " after write " << write << ": " << run.Out;
+    if (run.Status != 128 + 9) return result;
+    ++result.Points;
+    (check(work) ? result.Changed : result.Unchanged)++;
+    if (::testing::Test::HasFailure()) {
+      ADD_FAILURE() << "killed after write " << write << " of: " << command;
+      return result;
+    }
+  }
+  ADD_FAILURE() << "the command never completed";
+  return result;
+}
+
+std::vector<std::string> Expected(int count, const std::string& except = "", const std::string& replaced = "") {
+  std::vector<std::string> lines;
+  for (int i = 1; i <= count; ++i) {
+    const std::string line = "p" + std::to_string(i) + "\t" + std::to_string(i);
+    if (line == except) {
+      if (!replaced.empty()) lines.push_back(replaced);
+      continue;
+    }
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+}  // namespace
+
+TEST(StoreCrashes, ADeleteKilledAfterAnyWriteLeavesTheRecordOrItsAbsence) {
+  TScratchDir dir;
+  const std::string seed = dir.File("seed");
+  std::filesystem::create_directory(seed);
+  MakeScores(seed);
+  Fill(seed, "enkat", 10);
+  TKillPoints points = KillAtEveryWrite(dir, seed, "delete WORK enkat nimi=p5", [&](const std::string& work) {
+    const std::vector<std::string> lines = ListOf(work, "enkat");
+    const bool gone = lines == Expected(10, "p5\t5");
+    EXPECT_TRUE(gone || lines == Expected(10));
+    EXPECT_TRUE(TableVerifies(work, "enkat"));
+    // The table takes further changes.
+    EXPECT_EQ(RunTool("insert " + work + " enkat nimi=later aika=0").Status, 0);
+    EXPECT_TRUE(TableVerifies(work, "enkat"));
+    EXPECT_EQ(ListOf(work, "enkat", "aika").back(), "later\t0");
+    return gone;
+  });
+  EXPECT_GE(points.Points, 3);
+  EXPECT_GE(points.Changed, 1);
+  EXPECT_GE(points.Unchanged, 1);
+}
+
+TEST(StoreCrashes, AnEditKilledAfterAnyWriteLeavesTheOldRecordOrTheNewOne) {
+  TScratchDir dir;
+  const std::string seed = dir.File("seed");
+  std::filesystem::create_directory(seed);
+  MakeScores(seed);
+  Fill(seed, "enkat", 10);
+  TKillPoints points = KillAtEveryWrite(dir, seed, "update WORK enkat nimi=p5 aika=500", [&](const std::string& work) {
+    const std::vector<std::string> lines = ListOf(work, "enkat");
+    const bool changed = lines == Expected(10, "p5\t5", "p5\t500");
+    EXPECT_TRUE(changed || lines == Expected(10));
+    // The index follows the record: "aika" lists the highest time first.
+    EXPECT_EQ(ListOf(work, "enkat", "aika").front(), changed ? "p5\t500" : "p10\t10");
+    EXPECT_TRUE(TableVerifies(work, "enkat"));
+    return changed;
+  });
+  EXPECT_GE(points.Points, 3);
+  EXPECT_GE(points.Changed, 1);
+  EXPECT_GE(points.Unchanged, 1);
+}
+
+TEST(StoreCrashes, AnInsertIntoADeletedSlotKilledAfterAnyWriteKeepsTheChainWhole) {
+  TScratchDir dir;
+  const std::string seed = dir.File("seed");
+  std::filesystem::create_directory(seed);
+  MakeKeyedTable(seed);
+  Fill(seed, "t", 10);
+  ASSERT_EQ(RunTool("delete " + seed + " t nimi=p3").Status, 0);
+  ASSERT_EQ(RunTool("delete " + seed + " t nimi=p7").Status, 0);
+  TKillPoints points = KillAtEveryWrite(dir, seed, "insert WORK t nimi=x aika=50", [&](const std::string& work) {
+    std::vector<std::string> lines = ListOf(work, "t", "aika");
+    const bool added = std::find(lines.begin(), lines.end(), "x\t50") != lines.end();
+    EXPECT_EQ(lines.size(), added ? 9u : 8u);
+    EXPECT_TRUE(TableVerifies(work, "t"));
+    // Both remaining deleted slots are still found: two more inserts reuse
+    // them or append, and the table stays sound.
+    EXPECT_EQ(RunTool("insert " + work + " t nimi=y aika=60").Status, 0);
+    EXPECT_EQ(RunTool("insert " + work + " t nimi=z aika=70").Status, 0);
+    EXPECT_EQ(RunTool("insert " + work + " t nimi=w aika=80").Status, 0);
+    EXPECT_TRUE(TableVerifies(work, "t"));
+    EXPECT_EQ(ListOf(work, "t", "aika").size(), added ? 12u : 11u);
+    return added;
+  });
+  EXPECT_GE(points.Points, 3);
+  EXPECT_GE(points.Changed, 1);
+  EXPECT_GE(points.Unchanged, 1);
+}
+
+TEST(StoreCrashes, AnEditBasedOnAStaleCopyIsRefusedAfterAnotherProcessChangedTheRecord) {
+  TScratchDir dir;
+  MakeScores(dir.Path());
+  Fill(dir.Path(), "enkat", 3);
+  for (const bool optimistic : {false, true}) {
+    sauno::TStoreSession session(nullptr);
+    session.SetSessionName(optimistic ? "optimistic" : "pessimistic");
+    if (optimistic) session.LockProtocol = store::TLockProtocol::lpOptimistic;
+    auto mine = OpenScores(dir.Path(), "", session.SessionName());
+    mine->First();
+    ASSERT_EQ(mine->FieldByName("nimi")->AsString(), "p1");
+    const int value = optimistic ? 71 : 70;
+    ASSERT_EQ(RunTool("update " + dir.Path() + " enkat nimi=p1 aika=" + std::to_string(value)).Status, 0);
+    // This process still holds p1 with time 1 in its cache.
+    if (optimistic) {
+      mine->Edit();
+      mine->FieldByName("aika")->SetAsInteger(2);
+      EXPECT_EQ(EngineCodeOf([&] { mine->Post(); }), store::STORE_KEYORRECDELETED);
+      mine->Cancel();
+    } else {
+      EXPECT_EQ(EngineCodeOf([&] { mine->Edit(); }), store::STORE_KEYORRECDELETED);
+    }
+    mine->First();
+    EXPECT_EQ(mine->FieldByName("aika")->AsInteger(), value);
+    // Found afresh, the edit goes through.
+    mine->Edit();
+    mine->FieldByName("aika")->SetAsInteger(value + 100);
+    mine->Post();
+    EXPECT_EQ(ListOf(dir.Path(), "enkat").front(), "p1\t" + std::to_string(value + 100));
+  }
+  EXPECT_TRUE(TableVerifies(dir.Path(), "enkat"));
+}
+
+TEST(StoreCrashes, TwoSessionsOfOneProcessLockAgainstEachOtherAsTwoProcessesDo) {
+  TScratchDir dir;
+  MakeScores(dir.Path());
+  Fill(dir.Path(), "enkat", 3);
+  sauno::TStoreSession second(nullptr);
+  second.SetSessionName("second");
+  second.LockRetryCount = 1;
+  second.LockWaitTime = 10;
+  second.StrictChangeDetection = true;
+  auto a = OpenScores(dir.Path(), "");
+  auto b = OpenScores(dir.Path(), "", "second");
+
+  // A record lock of one session is another's foreign lock.
+  a->First();
+  b->First();
+  a->Edit();
+  EXPECT_EQ(EngineCodeOf([&] { b->Edit(); }), store::STORE_RECLOCKFAILED);
+  a->FieldByName("aika")->SetAsInteger(11);
+  a->Post();
+  b->First();
+  b->Edit();
+  b->FieldByName("aika")->SetAsInteger(12);
+  b->Post();
+
+  // One session's write lock holds the other's insert until it goes; both
+  // records are kept and each session releases only its own lock.
+  store::TDataTable& engine = a->Cursor().DataTable();
+  engine.BeginBatch();
+  std::atomic<bool> inserted{false};
+  std::thread writer([&] {
+    b->Insert();
+    b->FieldByName("nimi")->SetAsString("from b");
+    b->FieldByName("aika")->SetAsInteger(20);
+    b->Post();
+    inserted = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_FALSE(inserted) << "the second session must wait for the first's write lock";
+  a->Insert();
+  a->FieldByName("nimi")->SetAsString("from a");
+  a->FieldByName("aika")->SetAsInteger(10);
+  a->Post();
+  EXPECT_NO_THROW(engine.EndBatch());
+  writer.join();
+  EXPECT_TRUE(inserted);
+  EXPECT_EQ(ListOf(dir.Path(), "enkat"),
+            (std::vector<std::string>{"p1\t12", "p2\t2", "p3\t3", "from a\t10", "from b\t20"}));
+  a->Close();
+  b->Close();
+  EXPECT_TRUE(TableVerifies(dir.Path(), "enkat"));
+}
+
+// Eight processes commit one record at a time while this process deletes
+// and changes records of theirs: nothing committed is lost, every change
+// lands, and the table verifies.
+TEST(StoreCrashes, EightPerRecordWritersBesideDeletesAndEdits) {
+  TScratchDir dir;
+  MakeScores(dir.Path());
+  constexpr int Writers = 8, Each = 2000;
+  std::vector<std::unique_ptr<TChild>> children;
+  for (int w = 0; w < Writers; ++w)
+    children.push_back(std::make_unique<TChild>(
+        std::vector<std::string>{SAUNO_TABLE_TOOL, "insert", dir.Path(), "enkat", "--each"},
+        Lines("w" + std::to_string(w), 0, Each)));
+  sauno::TStoreSession strict(nullptr);
+  strict.SetSessionName("strict");
+  strict.StrictChangeDetection = true;
+  auto t = OpenScores(dir.Path(), "", "strict");
+  std::set<std::string> deleted;
+  std::map<std::string, std::string> edited;  // line before → line after
+  std::set<std::string> touched;
+  int round = 0;
+  auto running = [&] {
+    return std::any_of(children.begin(), children.end(), [](auto& c) { return c->Running(); });
+  };
+  while (running() && round < 400) {
+    t->Last();
+    if (t->IsEmpty()) continue;
+    const std::string name = t->FieldByName("nimi")->AsString();
+    const int time = t->FieldByName("aika")->AsInteger();
+    const std::string line = name + "\t" + std::to_string(time);
+    if (!touched.insert(line).second || time >= 100000) continue;
+    if (++round % 2 == 0) {
+      t->Delete();
+      deleted.insert(line);
+    } else {
+      t->Edit();
+      t->FieldByName("aika")->SetAsInteger(time + 100000);
+      t->Post();
+      edited[line] = name + "\t" + std::to_string(time + 100000);
+    }
+  }
+  for (auto& child : children) EXPECT_EQ(child->Wait(), 0);
+  EXPECT_GT(round, 20) << "the changes should interleave with the writers";
+  t->Close();
+  std::multiset<std::string> expected;
+  for (int w = 0; w < Writers; ++w)
+    for (int i = 0; i < Each; ++i) {
+      const std::string line = "w" + std::to_string(w) + "\t" + std::to_string(i);
+      if (deleted.count(line)) continue;
+      expected.insert(edited.count(line) ? edited[line] : line);
+    }
+  const std::vector<std::string> listed = ListOf(dir.Path(), "enkat");
+  EXPECT_EQ(std::multiset<std::string>(listed.begin(), listed.end()), expected);
+  EXPECT_TRUE(TableVerifies(dir.Path(), "enkat"));
+}
+
+// A reader walks the index while a per-record writer is killed inside one
+// of its commits: every walk is whole and in order, and the reader's own
+// next read completes the dead writer's commit.
+TEST(StoreCrashes, AReaderBesideAWriterKilledInsideACommitNeverMeetsAHalfWrittenIndex) {
+  // A commit makes about five writes: these kill points fall on each of
+  // them in some commit after the first sixty.
+  for (int write : {301, 302, 303, 304, 305}) {
+    TScratchDir dir;
+    MakeScores(dir.Path());
+    Fill(dir.Path(), "enkat", 400);
+    auto reader = OpenScores(dir.Path());
+    TChild writer({"/usr/bin/env", "SAUNO_STORE_KILL_AFTER_WRITE=" + std::to_string(write), SAUNO_TABLE_TOOL,
+                   "insert", dir.Path(), "enkat", "--each"},
+                  Lines("w", 1000, 200));
+    int walks = 0;
+    bool dead = false;
+    while (!dead || walks < 3) {
+      std::vector<int> times;
+      ASSERT_NO_THROW({
+        for (reader->First(); !reader->Eof(); reader->Next()) times.push_back(reader->FieldByName("aika")->AsInteger());
+      }) << "walk " << walks;
+      ASSERT_TRUE(std::is_sorted(times.rbegin(), times.rend()));
+      ++walks;
+      if (!dead && !writer.Running()) dead = true;
+    }
+    EXPECT_EQ(writer.Wait(), 128 + 9);
+    reader->Close();
+    EXPECT_TRUE(TableVerifies(dir.Path(), "enkat")) << "write " << write;
+  }
+}
+
+TEST(StoreCrashes, AReaderThatCannotWriteRefusesADeadWritersHalfCommitPlainly) {
+  TScratchDir dir;
+  const std::string d = dir.Path();
+  MakeScores(d);
+  Fill(d, "enkat", 20);
+  // Killed after its first write: the mark of an unfinished commit.
+  ASSERT_EQ(RunTool("insert " + d + " enkat nimi=x aika=99", "SAUNO_STORE_KILL_AFTER_WRITE=1").Status, 128 + 9);
+  ::chmod((d + "/enkat.DAT").c_str(), 0444);
+  ::chmod((d + "/enkat.IDX").c_str(), 0444);
+  // Opening positions on the first record, which is where it is refused.
+  EXPECT_EQ(EngineCodeOf([&] { OpenScores(d); }), store::STORE_TABLEOPEN);
+  ::chmod((d + "/enkat.DAT").c_str(), 0644);
+  ::chmod((d + "/enkat.IDX").c_str(), 0644);
+  EXPECT_EQ(ListOf(d, "enkat").size(), 20u);
+  EXPECT_TRUE(TableVerifies(d, "enkat"));
+}
+
+// verify reads under the read lock: beside writers committing record by
+// record it never reports damage they are about to complete.
+TEST(StoreCrashes, VerifyBesidePerRecordWritersAlwaysFindsTheTableSound) {
+  TScratchDir dir;
+  MakeScores(dir.Path());
+  TChild a({SAUNO_TABLE_TOOL, "insert", dir.Path(), "enkat", "--each"}, Lines("a", 0, 400));
+  TChild b({SAUNO_TABLE_TOOL, "insert", dir.Path(), "enkat", "--each"}, Lines("b", 0, 400));
+  int passes = 0, sound = 0;
+  while (a.Running() || b.Running()) {
+    const TToolRun run = RunTool("verify " + dir.Path() + " enkat");
+    ++passes;
+    if (run.Out == "ok\n" && run.Status == 0) ++sound;
+    else ADD_FAILURE() << run.Out;
+  }
+  EXPECT_EQ(a.Wait(), 0);
+  EXPECT_EQ(b.Wait(), 0);
+  EXPECT_GT(passes, 3);
+  EXPECT_EQ(sound, passes);
+  EXPECT_EQ(ListOf(dir.Path(), "enkat").size(), 800u);
+}
