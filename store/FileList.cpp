@@ -88,6 +88,7 @@ long long TAbstractFile::WriteAt(int id, std::uint64_t offset, TConstBytes buffe
   if (WriteShouldFail()) return -1;
   long long n = FullPwrite(Fd, offset, buffer);
   if (n >= 0) Positions[id] = offset + static_cast<std::uint64_t>(n);
+  if (n >= 0) JournalWrite(FilePath, offset, buffer, false);
   AfterWrite();
   return n;
 }
@@ -161,7 +162,10 @@ long long TAbstractFile::Size() {
   return st.st_size;
 }
 
-int TAbstractFile::Flush() { return ::fdatasync(Fd); }
+int TAbstractFile::Flush() {
+  JournalWrite(FilePath, 0, {}, true);
+  return ::fdatasync(Fd);
+}
 
 bool TAbstractFile::Lock(std::uint64_t key, std::uint64_t start, std::uint64_t length, TLockMode mode) {
   std::lock_guard guard(Guard);

@@ -43,6 +43,19 @@ void SetWriteFaults(const TWriteFaults& faults) {
 
 std::uint64_t WritesSoFar() { return State().Count; }
 
+namespace {
+TWriteJournal& Journal() {
+  static TWriteJournal journal;
+  return journal;
+}
+}  // namespace
+
+void SetWriteJournal(TWriteJournal journal) { Journal() = std::move(journal); }
+
+void JournalWrite(const std::string& path, std::uint64_t offset, std::span<const std::uint8_t> bytes, bool flush) {
+  if (Journal()) Journal()(path, offset, bytes, flush);
+}
+
 bool WriteShouldFail() {
   TFaultState& s = State();
   const std::uint64_t n = ++s.Count;

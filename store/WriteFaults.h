@@ -8,6 +8,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
 
 namespace store {
 
@@ -19,6 +22,14 @@ struct TWriteFaults {
 // Replaces the faults and restarts the count.
 void SetWriteFaults(const TWriteFaults& faults);
 std::uint64_t WritesSoFar();
+
+// Told of every write (its file, offset and bytes) and every flush (empty
+// bytes, `flush` set) that reaches the operating system, in order: how a
+// test replays what a power cut could have left on the disk. Empty: none.
+using TWriteJournal =
+    std::function<void(const std::string& path, std::uint64_t offset, std::span<const std::uint8_t> bytes, bool flush)>;
+void SetWriteJournal(TWriteJournal journal);
+void JournalWrite(const std::string& path, std::uint64_t offset, std::span<const std::uint8_t> bytes, bool flush);
 
 // Called around every write: the first says whether this write is to fail
 // (errno is then ENOSPC), the second kills the process when asked to.
