@@ -524,3 +524,27 @@ TEST(StoreCrashes, APowerCutAnywhereInAFlushedCommitLeavesTheOldTableOrTheNewOne
   });
   PowerCutAtEveryPoint(keyed, "t", insert);  // into the deleted slot of p4
 }
+
+// Counters that differ either way are a commit to complete; a stray byte
+// at the end of the data file is damage on every path, never cut silently.
+TEST(StoreCrashes, AnIndexAheadOfItsDataIsRebuiltAndAStrayTailIsCorruptEverywhere) {
+  TScratchDir dir;
+  const std::string d = dir.Path();
+  MakeScores(d);
+  Fill(d, "enkat", 30);
+  const std::vector<std::string> sound = ListOf(d, "enkat", "aika");
+  auto index = ReadFileBytes(d + "/enkat.IDX");
+  index[0] += 1;  // the index header's change counter, one ahead
+  // and a tree that no longer matches: "aika" has the root of "Sys Deleted"
+  std::copy_n(index.begin() + 14 + 31 * 120 + 86, 4, index.begin() + 14 + 120 + 86);
+  WriteFileBytes(d + "/enkat.IDX", index);
+  EXPECT_EQ(ListOf(d, "enkat", "aika"), sound);
+  EXPECT_TRUE(TableVerifies(d, "enkat"));
+
+  auto data = ReadFileBytes(d + "/enkat.DAT");
+  data.push_back(0);
+  WriteFileBytes(d + "/enkat.DAT", data);
+  EXPECT_EQ(EngineCodeOf([&] { OpenScores(d); }), store::STORE_HEADERCORRUPT);
+  EXPECT_EQ(RunTool("verify " + d + " enkat").Status, 1);
+  EXPECT_EQ(ReadFileBytes(d + "/enkat.DAT"), data) << "nothing is cut";
+}
