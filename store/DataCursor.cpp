@@ -53,31 +53,6 @@ class TChangeLocks {
   std::int32_t Record = 0;
 };
 
-bool NumericType(const TFieldDesc& field) {
-  switch (field.Type()) {
-    case ftcSmallint:
-    case ftcInteger:
-    case ftcFloat:
-    case ftcBCD:
-    case ftcWord:
-    case ftcRawInteger:
-    case ftcLargeint:
-      return true;
-    default:
-      return false;
-  }
-}
-
-// Negative, zero or positive as the field's value lies below, at or above the text.
-int CompareWithText(const TFieldDesc& field, const std::string& value, const std::string& limit) {
-  if (NumericType(field)) {
-    const double a = std::strtod(value.c_str(), nullptr), b = std::strtod(limit.c_str(), nullptr);
-    return a < b ? -1 : (a > b ? 1 : 0);
-  }
-  // Strings compare by bytes; dates and times in their fixed-width text forms.
-  return value.compare(limit);
-}
-
 }  // namespace
 
 TDataCursor::TDataCursor(TDataDirectory& directory) : Directory(directory) {}
@@ -177,6 +152,7 @@ bool TDataCursor::Navigate(Action&& step) {
       // Pages and records pinned when the change was found are stale as well.
       Table->TableFiles().DataFile().DiscardCache();
       Table->TableFiles().IndexFile().DiscardCache();
+      Table->ResolvePendingCommit();
       if (attempt >= 1000) Fail(STORE_LOCKTIMEOUT);
     } catch (...) {
       Table->EndRead();
@@ -291,11 +267,16 @@ void TDataCursor::CheckFieldRules(const std::vector<std::uint8_t>& buffer) const
     const bool hasValue = GetField(buffer, field, {}, table);
     if (field.Required() && !hasValue) RaiseStoreError(STORE_REQDERR, table, "", field.Name());
     if (!hasValue) continue;
-    const std::string value = FieldAsText(buffer, field, table);
-    if (field.MinLength() != 0 && CompareWithText(field, value, field.MinValue()) < 0)
-      RaiseStoreError(STORE_MINVALERR, table, "", field.Name());
-    if (field.MaxLength() != 0 && CompareWithText(field, value, field.MaxValue()) > 0)
-      RaiseStoreError(STORE_MAXVALERR, table, "", field.Name());
+    // A limit the field's reader refuses is no limit; a value without a
+    // place in the order passes neither.
+    if (field.MinLength() != 0) {
+      const auto order = CompareFieldWithLimit(buffer, field, field.MinValue(), table);
+      if (order && !(*order >= 0)) RaiseStoreError(STORE_MINVALERR, table, "", field.Name());
+    }
+    if (field.MaxLength() != 0) {
+      const auto order = CompareFieldWithLimit(buffer, field, field.MaxValue(), table);
+      if (order && !(*order <= 0)) RaiseStoreError(STORE_MAXVALERR, table, "", field.Name());
+    }
   }
 }
 
@@ -377,11 +358,37 @@ void TDataCursor::AddRecord(std::vector<std::uint8_t> buffer) {
   PlaceOn(number, buffer);
 }
 
+std::vector<std::uint8_t> TDataCursor::RecordOnDisk(std::int32_t number) {
+  if (Exclusive()) return StoredRecord(number);
+  // Under the read lock, which also finds what other writers changed.
+  const bool locked = Table->HoldsAnyLock();
+  if (!locked) Table->ReadLock();
+  std::vector<std::uint8_t> image;
+  try {
+    TDataFile& data = Table->TableFiles().DataFile();
+    if (number >= 1 && number <= data.RecordCount()) image = data.ReadSlot(number);
+  } catch (...) {
+    if (!locked) Table->ReadUnlock();
+    throw;
+  }
+  if (!locked) Table->ReadUnlock();
+  return image;
+}
+
 void TDataCursor::BeginEdit(const std::vector<std::uint8_t>& copy) {
   RequireCurrent();
   const bool pessimistic = Table->Settings().LockProtocol == TLockProtocol::lpPessimistic;
   if (pessimistic) Table->RecordLock(CurrentNumber, this);
-  if (StoredRecord(CurrentNumber) != copy) {
+  // Compared with the slot in the file, not with a cached copy that another
+  // process may have changed since: the lock keeps it as it is from now on.
+  bool unchanged = false;
+  try {
+    unchanged = RecordOnDisk(CurrentNumber) == copy;
+  } catch (...) {
+    if (pessimistic) Table->RecordUnlock(CurrentNumber);
+    throw;
+  }
+  if (!unchanged) {
     if (pessimistic) Table->RecordUnlock(CurrentNumber);
     Fail(STORE_KEYORRECDELETED);
   }

@@ -87,6 +87,8 @@ class TDataCursor {
   void PlaceOn(std::int32_t number, const std::vector<std::uint8_t>& image);
   std::vector<std::uint8_t> KeyOf(const std::vector<std::uint8_t>& image) const;
   std::vector<std::uint8_t> StoredRecord(std::int32_t number);
+  // The slot's bytes in the file now; empty when there is no such slot.
+  std::vector<std::uint8_t> RecordOnDisk(std::int32_t number);
   void CheckFieldRules(const std::vector<std::uint8_t>& buffer) const;
   void RequireUnique(const std::vector<std::uint8_t>& image, const std::vector<std::uint8_t>* old) const;
   void RequireCurrent() const;

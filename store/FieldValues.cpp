@@ -1,5 +1,6 @@
 #include "FieldValues.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -360,6 +361,87 @@ std::string FieldAsText(TConstBytes record, const TFieldDesc& field, const std::
       return hex;
     }
   }
+}
+
+namespace {
+
+// A BCD value as its sign and its digits, `Scale` of them after the point.
+struct TDecimal {
+  bool Negative = false;
+  std::string Digits;
+  int Scale = 0;
+};
+
+// Nothing when the precision needs more nibbles than the value holds or a
+// digit is not decimal.
+std::optional<TDecimal> DecodeBCD(TConstBytes value) {
+  if (value.size() < 2) return std::nullopt;
+  const std::size_t precision = value[0];
+  if (precision > (value.size() - 2) * 2) return std::nullopt;
+  TDecimal decimal{(value[1] & 0x80) != 0, {}, value[1] & 0x3F};
+  for (std::size_t i = 0; i < precision; ++i) {
+    const std::uint8_t byte = value[2 + i / 2];
+    const int digit = i % 2 == 0 ? byte >> 4 : byte & 0x0F;
+    if (digit > 9) return std::nullopt;
+    decimal.Digits += static_cast<char>('0' + digit);
+  }
+  return decimal;
+}
+
+std::partial_ordering CompareBCD(TConstBytes a, TConstBytes b) {
+  std::optional<TDecimal> x = DecodeBCD(a), y = DecodeBCD(b);
+  if (!x || !y) return std::partial_ordering::unordered;
+  // With the same number of fraction digits and no leading zeros, the longer
+  // magnitude is the larger, and equal lengths compare digit by digit.
+  const int scale = std::max(x->Scale, y->Scale);
+  auto magnitude = [scale](TDecimal& d) {
+    d.Digits.append(static_cast<std::size_t>(scale - d.Scale), '0');
+    d.Digits.erase(0, std::min(d.Digits.find_first_not_of('0'), d.Digits.size()));
+    return d.Digits;
+  };
+  const std::string mx = magnitude(*x), my = magnitude(*y);
+  const bool xNegative = x->Negative && !mx.empty(), yNegative = y->Negative && !my.empty();  // -0 is 0
+  if (xNegative != yNegative) return xNegative ? std::partial_ordering::less : std::partial_ordering::greater;
+  const std::strong_ordering order = mx.size() != my.size() ? mx.size() <=> my.size() : mx.compare(my) <=> 0;
+  return xNegative ? 0 <=> order : order;
+}
+
+std::strong_ordering CompareBytes(TConstBytes a, TConstBytes b) {
+  return std::lexicographical_compare_three_way(a.begin(), a.end(), b.begin(), b.end());
+}
+
+// Two stored values of the field's type (physical-size bytes; strings as
+// their characters).
+std::partial_ordering CompareNatives(const TFieldDesc& field, TConstBytes a, TConstBytes b) {
+  const std::size_t size = field.Type() == ftcString ? 0 : static_cast<std::size_t>(field.PhysicalSize());
+  if (a.size() < size || b.size() < size) return std::partial_ordering::unordered;
+  switch (field.Type()) {
+    case ftcSmallint: return GetLE<std::int16_t>(a, 0) <=> GetLE<std::int16_t>(b, 0);
+    case ftcWord: return GetU16(a, 0) <=> GetU16(b, 0);
+    case ftcBoolean: return (GetU16(a, 0) != 0) <=> (GetU16(b, 0) != 0);
+    case ftcInteger:
+    case ftcRawInteger:
+    case ftcDate:
+    case ftcTime: return GetI32(a, 0) <=> GetI32(b, 0);
+    case ftcLargeint: return GetI64(a, 0) <=> GetI64(b, 0);
+    case ftcFloat:
+    case ftcTimestamp: return GetF64(a, 0) <=> GetF64(b, 0);
+    case ftcBCD: return CompareBCD(a, b);
+    default: return CompareBytes(a, b);
+  }
+}
+
+}  // namespace
+
+std::optional<std::partial_ordering> CompareFieldWithLimit(TConstBytes record, const TFieldDesc& field,
+                                                           std::string_view limitText, const std::string& table) {
+  const std::optional<std::vector<std::uint8_t>> limit = NativeFromText(field, limitText, false);
+  if (!limit) return std::nullopt;
+  std::vector<std::uint8_t> value(field.IsAutoInc() ? 4 : field.PhysicalSize(), 0);
+  GetField(record, field, value, table);
+  // A stored string ends at its first zero byte.
+  if (field.Type() == ftcString) value.erase(std::find(value.begin(), value.end(), 0), value.end());
+  return CompareNatives(field, value, *limit);
 }
 
 void InitRecordBuffer(TBytes record, std::span<const TFieldDesc> fields, const std::string& table) {

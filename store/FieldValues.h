@@ -8,6 +8,7 @@
 // CURRENT_DATE, CURRENT_TIME and CURRENT_TIMESTAMP are accepted as defaults.
 #pragma once
 
+#include <compare>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -44,6 +45,16 @@ bool PutFieldText(TBytes record, const TFieldDesc& field, std::string_view text,
 bool GetField(TConstBytes record, const TFieldDesc& field, std::span<std::uint8_t> out, const std::string& table);
 // The value as text in the forms above; empty for NULL.
 std::string FieldAsText(TConstBytes record, const TFieldDesc& field, const std::string& table);
+
+// How the field's value in the record orders against a limit text (a
+// minimum or maximum) read by the field's own reader: integers, floats,
+// dates, times, timestamps and booleans by number, BCD by its exact decimal
+// value, strings and raw bytes by their bytes. Unordered when the value has
+// no place in the order (a float that is not a number, BCD digits that are
+// not decimal), so that it lies outside every limit; nothing when the text
+// is not a value of the field's type. The field must have a value.
+std::optional<std::partial_ordering> CompareFieldWithLimit(TConstBytes record, const TFieldDesc& field,
+                                                           std::string_view limitText, const std::string& table);
 
 // Zero-fills the record and stores every field's default value.
 void InitRecordBuffer(TBytes record, std::span<const TFieldDesc> fields, const std::string& table);

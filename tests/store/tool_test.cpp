@@ -3,8 +3,11 @@
 
 #include <sys/wait.h>
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "TestSupport.h"
@@ -19,9 +22,12 @@ struct TRun {
   std::string Err;
 };
 
-TRun RunTool(const TScratchDir& dir, const std::string& args) {
+// Runs the tool with `input` as its standard input.
+TRun RunTool(const TScratchDir& dir, const std::string& args, const std::string& input = "") {
   const std::string err = dir.File("stderr.txt");
-  const std::string line = std::string(SAUNO_TABLE_TOOL) + " " + args + " 2>" + err;
+  const std::string in = dir.File("stdin.txt");
+  WriteFileBytes(in, std::vector<std::uint8_t>(input.begin(), input.end()));
+  const std::string line = std::string(SAUNO_TABLE_TOOL) + " " + args + " <" + in + " 2>" + err;
   TRun run{-1, {}, {}};
   if (FILE* pipe = ::popen(line.c_str(), "r")) {
     char buffer[4096];
@@ -33,6 +39,14 @@ TRun RunTool(const TScratchDir& dir, const std::string& args) {
   auto bytes = ReadFileBytes(err);
   run.Err.assign(bytes.begin(), bytes.end());
   return run;
+}
+
+// The number after "NAME: " in the output of info.
+long long InfoValue(const TScratchDir& dir, const std::string& table, const std::string& name) {
+  const TRun info = RunTool(dir, "info " + dir.Path() + " " + table);
+  const std::size_t at = info.Out.find(name + ": ");
+  if (info.Status != 0 || at == std::string::npos) return -1;
+  return std::stoll(info.Out.substr(at + name.size() + 2));
 }
 
 TEST(SaunoTable, CreateInfoAndVerify) {
@@ -90,6 +104,81 @@ TEST(SaunoTable, DamageAndMistakesAreReported) {
   EXPECT_NE(RunTool(dir, "create " + d + " u a:integer --primary b").Err.find("no field named 'b'"),
             std::string::npos);
   EXPECT_EQ(RunTool(dir, "frobnicate").Status, 1);
+}
+
+TEST(SaunoTable, HelpGoesToStandardOutput) {
+  TScratchDir dir;
+  for (const char* word : {"--help", "-h", "help"}) {
+    const TRun help = RunTool(dir, word);
+    EXPECT_EQ(help.Status, 0) << word;
+    EXPECT_EQ(help.Out.rfind("usage: sauno-table create DIR TABLE", 0), 0u) << word;
+    EXPECT_NE(help.Out.find("update DIR TABLE NAME=VALUE FIELD=VALUE..."), std::string::npos) << word;
+    EXPECT_NE(help.Out.find("--each"), std::string::npos) << word;
+    EXPECT_EQ(help.Err, "") << word;
+  }
+}
+
+TEST(SaunoTable, InsertEachCommitsEveryLineOnItsOwn) {
+  TScratchDir dir;
+  const std::string d = dir.Path();
+  ASSERT_EQ(RunTool(dir, "create-scores " + d).Status, 0);
+  const long long start = InfoValue(dir, "enkat", "data.change_counter");
+  TRun each = RunTool(dir, "insert " + d + " enkat --each", "a\t10\nb\t20\r\nc\t30\n");
+  ASSERT_EQ(each.Status, 0) << each.Err;
+  EXPECT_EQ(each.Out, "3 inserted\n");
+  EXPECT_EQ(InfoValue(dir, "enkat", "data.change_counter"), start + 3);
+  // A batch of the same lines is one commit.
+  ASSERT_EQ(RunTool(dir, "insert " + d + " enkat --stdin", "d\t40\ne\t50\n").Status, 0);
+  EXPECT_EQ(InfoValue(dir, "enkat", "data.change_counter"), start + 4);
+
+  each = RunTool(dir, "insert " + d + " enkat --each", "f\t60\ng\tseventy\nh\t80\n");
+  EXPECT_EQ(each.Status, 1);
+  EXPECT_NE(each.Err.find("stopped at line 2; the first 1 lines are stored"), std::string::npos) << each.Err;
+  EXPECT_EQ(InfoValue(dir, "enkat", "index.active_records"), 6);
+  EXPECT_NE(RunTool(dir, "info " + d + " enkat").Out.find("pending_commit: no\n"), std::string::npos);
+}
+
+TEST(SaunoTable, UpdateChangesTheFirstMatchingRecordAndItsIndexPlace) {
+  TScratchDir dir;
+  const std::string d = dir.Path();
+  ASSERT_EQ(RunTool(dir, "create-scores " + d).Status, 0);
+  ASSERT_EQ(RunTool(dir, "insert " + d + " enkat --each", "a\t10\nb\t20\na\t30\n").Status, 0);
+  TRun updated = RunTool(dir, "update " + d + " enkat nimi=a aika=25 nimi=z");
+  ASSERT_EQ(updated.Status, 0) << updated.Err;
+  EXPECT_EQ(updated.Out, "1 updated\n");
+  EXPECT_EQ(RunTool(dir, "list " + d + " enkat --index aika").Out, "a\t30\nz\t25\nb\t20\n");
+  EXPECT_EQ(RunTool(dir, "list " + d + " enkat").Out, "z\t25\nb\t20\na\t30\n");
+
+  TRun missing = RunTool(dir, "update " + d + " enkat nimi=q aika=1");
+  EXPECT_EQ(missing.Status, 1);
+  EXPECT_NE(missing.Err.find("no record with nimi=q"), std::string::npos) << missing.Err;
+  EXPECT_EQ(RunTool(dir, "verify " + d + " enkat").Out, "ok\n");
+}
+
+TEST(SaunoTable, APendingCommitOnReadOnlyFilesIsReportedNotCalledDamage) {
+  TScratchDir dir;
+  const std::string d = dir.Path();
+  ASSERT_EQ(RunTool(dir, "create-scores " + d).Status, 0);
+  ASSERT_EQ(RunTool(dir, "insert " + d + " enkat --stdin", "a\t10\nb\t20\n").Status, 0);
+  // The data file one commit ahead of its index, as a writer that stopped
+  // between the two leaves it.
+  auto data = ReadFileBytes(dir.File("enkat.DAT"));
+  store::PutU32(data, 0, store::GetU32(data, 0) + 1);
+  WriteFileBytes(dir.File("enkat.DAT"), data);
+  for (const char* name : {"enkat.DAT", "enkat.IDX"}) ASSERT_EQ(::chmod(dir.File(name).c_str(), 0444), 0);
+
+  const TRun verified = RunTool(dir, "verify " + d + " enkat");
+  EXPECT_EQ(verified.Status, 1);
+  EXPECT_EQ(verified.Out,
+            "a commit of a writer that stopped is pending; it is completed by the next process that opens the table "
+            "with write access\n");
+  EXPECT_NE(RunTool(dir, "info " + d + " enkat").Out.find("\npending_commit: yes\n"), std::string::npos);
+  EXPECT_EQ(ReadFileBytes(dir.File("enkat.DAT")), data);
+
+  // With write access the engine completes it on opening.
+  for (const char* name : {"enkat.DAT", "enkat.IDX"}) ASSERT_EQ(::chmod(dir.File(name).c_str(), 0644), 0);
+  EXPECT_EQ(RunTool(dir, "verify " + d + " enkat").Out, "ok\n");
+  EXPECT_NE(RunTool(dir, "info " + d + " enkat").Out.find("\npending_commit: no\n"), std::string::npos);
 }
 
 }  // namespace

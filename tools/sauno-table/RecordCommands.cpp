@@ -107,14 +107,35 @@ int InsertLines(TStoreTable& table, std::istream& in, std::ostream& out) {
   return 0;
 }
 
+// One record per line, each posted and committed on its own as the game
+// posts: every record takes the write lock and releases it again.
+int InsertEachLine(TStoreTable& table, std::istream& in, std::ostream& out) {
+  const std::vector<TField*> fields = WritableFields(table);
+  std::string line;
+  long long stored = 0;
+  try {
+    while (std::getline(in, line)) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      InsertLine(table, fields, line);
+      ++stored;
+    }
+  } catch (...) {
+    std::cerr << "sauno-table: stopped at line " << stored + 1 << "; the first " << stored << " lines are stored\n";
+    throw;
+  }
+  out << stored << " inserted\n";
+  return 0;
+}
+
 }  // namespace
 
 int InsertCommand(const std::vector<std::string>& args, std::ostream& out) {
-  if (args.size() < 2) throw std::invalid_argument("insert takes DIR TABLE NAME=VALUE... or DIR TABLE --stdin");
+  if (args.size() < 2)
+    throw std::invalid_argument("insert takes DIR TABLE NAME=VALUE... or DIR TABLE --stdin or DIR TABLE --each");
   TStoreTable table(nullptr);
-  if (args.size() == 3 && args[2] == "--stdin") {
+  if (args.size() == 3 && (args[2] == "--stdin" || args[2] == "--each")) {
     OpenTable(table, args[0], args[1], "");
-    return InsertLines(table, std::cin, out);
+    return args[2] == "--stdin" ? InsertLines(table, std::cin, out) : InsertEachLine(table, std::cin, out);
   }
   std::vector<TAssignment> assignments;
   for (std::size_t i = 2; i < args.size(); ++i) assignments.push_back(ParseAssignment(args[i]));
@@ -166,6 +187,29 @@ int DeleteCommand(const std::vector<std::string>& args, std::ostream& out) {
   }
   out << count << " deleted\n";
   return 0;
+}
+
+int UpdateCommand(const std::vector<std::string>& args, std::ostream& out) {
+  if (args.size() < 4) throw std::invalid_argument("update takes DIR TABLE NAME=VALUE FIELD=VALUE...");
+  const TAssignment match = ParseAssignment(args[2]);
+  std::vector<TAssignment> changes;
+  for (std::size_t i = 3; i < args.size(); ++i) changes.push_back(ParseAssignment(args[i]));
+  TStoreTable table(nullptr);
+  OpenTable(table, args[0], args[1], "");
+  TField* field = table.FieldByName(match.Field);
+  // Every name is looked up before the record is touched.
+  std::vector<TField*> targets;
+  for (const TAssignment& change : changes) targets.push_back(table.FieldByName(change.Field));
+  for (table.First(); !table.Eof(); table.Next()) {
+    if (field->AsString() != match.Value) continue;
+    table.Edit();
+    for (std::size_t i = 0; i < changes.size(); ++i) targets[i]->SetAsString(changes[i].Value);
+    table.Post();
+    out << "1 updated\n";
+    return 0;
+  }
+  std::cerr << "sauno-table: no record with " << match.Field << "=" << match.Value << "\n";
+  return 1;
 }
 
 int CreateScoresCommand(const std::vector<std::string>& args, std::ostream& out) {

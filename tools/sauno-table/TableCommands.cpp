@@ -1,11 +1,14 @@
 #include "TableCommands.h"
 
 #include <cstdio>
+#include <optional>
 #include <stdexcept>
 
 #include "BTree.h"
 #include "CharTable.h"
 #include "DataFile.h"
+#include "DataSession.h"
+#include "DataTable.h"
 #include "StoreError.h"
 #include "TableCheck.h"
 #include "TableFiles.h"
@@ -121,6 +124,64 @@ TIndexDefinition ParseIndex(const std::string& argument, const std::vector<TFiel
   return def;
 }
 
+constexpr const char* PendingCommitReport =
+    "a commit of a writer that stopped is pending; it is completed by the next process that opens the table with "
+    "write access";
+
+// The table opened through the engine as the game opens it: read-write when
+// the files can be written, so that a dead writer's unfinished commit is
+// repaired first, and read-only by itself when they cannot.
+class TEngineTable {
+ public:
+  TEngineTable(const std::string& dir, const std::string& name)
+      : Directory(Session.OpenDirectory(dir)), Opened(Directory.AcquireTable(name, false, false)) {}
+  ~TEngineTable() {
+    try {
+      Directory.ReleaseTable(Opened);
+    } catch (...) {
+    }
+  }
+  TEngineTable(const TEngineTable&) = delete;
+  TEngineTable& operator=(const TEngineTable&) = delete;
+  TDataTable& Table() { return Opened; }
+
+ private:
+  TDataSession Session;
+  TDataDirectory& Directory;
+  TDataTable& Opened;
+};
+
+// The table's read lock for a scope: no writer is inside a commit meanwhile.
+class TReadLockScope {
+ public:
+  explicit TReadLockScope(TDataTable& table) : Table(table) { Table.ReadLock(); }
+  ~TReadLockScope() {
+    try {
+      Table.ReadUnlock();
+    } catch (...) {
+    }
+  }
+  TReadLockScope(const TReadLockScope&) = delete;
+  TReadLockScope& operator=(const TReadLockScope&) = delete;
+
+ private:
+  TDataTable& Table;
+};
+
+// Takes the read lock and tells whether a writer that stopped left a commit
+// pending that this process cannot complete, its files being read-only (with
+// write access the engine completes it on opening). The engine refuses the
+// read lock then, and the lock stays empty.
+bool TakeReadLock(TDataTable& table, std::optional<TReadLockScope>& lock) {
+  try {
+    lock.emplace(table);
+  } catch (const EStoreEngineError& e) {
+    if (e.Code() != STORE_TABLEOPEN || !table.TableFiles().CommitPending()) throw;
+    return true;
+  }
+  return table.TableFiles().CommitPending();
+}
+
 void RequireArgs(const std::vector<std::string>& args, std::size_t count, const char* command) {
   if (args.size() != count) throw std::invalid_argument(std::string(command) + " takes DIR TABLE");
 }
@@ -160,8 +221,10 @@ int CreateCommand(const std::vector<std::string>& args, std::ostream& out) {
 
 int InfoCommand(const std::vector<std::string>& args, std::ostream& out) {
   RequireArgs(args, 2, "info");
-  TTableFiles table;
-  table.Open(args[0], args[1], TAccess::acReadOnly, false);
+  TEngineTable opened(args[0], args[1]);
+  std::optional<TReadLockScope> lock;
+  const bool pending = TakeReadLock(opened.Table(), lock);
+  TTableFiles& table = opened.Table().TableFiles();
   const TDataHeader& h = table.DataFile().HeaderCopy();
   char stamp[64];
   std::snprintf(stamp, sizeof stamp, "%.6f", h.LastUpdate());
@@ -229,14 +292,24 @@ int InfoCommand(const std::vector<std::string>& args, std::ostream& out) {
         << p << "free_head: " << d.FreeHead() << "\n"
         << p << "no_counts: " << int(d.NoCounts()) << "\n";
   }
+  out << "pending_commit: " << (pending ? "yes" : "no") << "\n";
   return 0;
 }
 
 int VerifyCommand(const std::vector<std::string>& args, std::ostream& out) {
   RequireArgs(args, 2, "verify");
-  TTableFiles table;
-  table.Open(args[0], args[1], TAccess::acReadOnly, false);
-  std::vector<std::string> problems = CheckTable(table);
+  TEngineTable opened(args[0], args[1]);
+  std::vector<std::string> problems;
+  {
+    // Half-written trees of an unfinished commit are not damage: the next
+    // writer completes the commit.
+    std::optional<TReadLockScope> lock;
+    if (TakeReadLock(opened.Table(), lock)) {
+      out << PendingCommitReport << "\n";
+      return 1;
+    }
+    problems = CheckTable(opened.Table().TableFiles());
+  }
   if (problems.empty()) {
     out << "ok\n";
     return 0;

@@ -15,6 +15,9 @@ int VerifyCommand(const std::vector<std::string>& args, std::ostream& out);
 int InsertCommand(const std::vector<std::string>& args, std::ostream& out);
 int ListCommand(const std::vector<std::string>& args, std::ostream& out);
 int DeleteCommand(const std::vector<std::string>& args, std::ostream& out);
+// Changes the first record, in record order, whose field reads as the value;
+// exit status 1, reported on standard error, when there is none.
+int UpdateCommand(const std::vector<std::string>& args, std::ostream& out);
 // Makes the game's high-score table `enkat` unless it exists; stored scores
 // are never touched.
 int CreateScoresCommand(const std::vector<std::string>& args, std::ostream& out);

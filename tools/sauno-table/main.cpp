@@ -12,12 +12,15 @@ constexpr const char* Usage =
     "usage: sauno-table create DIR TABLE FIELD... [--primary F[,F...]] "
     "[--index NAME=F[-][,F[-]...][:unique][:nocase][:compress=N]]...\n"
     "       sauno-table info DIR TABLE\n"
-    "       sauno-table verify DIR TABLE\n"
+    "       sauno-table verify DIR TABLE   (exit 1 on damage, or on a commit a stopped writer left pending)\n"
     "       sauno-table insert DIR TABLE NAME=VALUE...\n"
     "       sauno-table insert DIR TABLE --stdin   (one record per line, values tab-separated in field order)\n"
+    "       sauno-table insert DIR TABLE --each    (as --stdin, but each line is committed on its own)\n"
     "       sauno-table list DIR TABLE [--index NAME]\n"
     "       sauno-table delete DIR TABLE NAME=VALUE\n"
+    "       sauno-table update DIR TABLE NAME=VALUE FIELD=VALUE...   (the first record whose NAME is VALUE)\n"
     "       sauno-table create-scores DIR   (the game's table enkat, unless it exists)\n"
+    "       sauno-table --help | -h | help   (this text)\n"
     "FIELD is name:type[:size]; types: string fixedchar date time timestamp boolean smallint integer word\n"
     "largeint float currency autoinc bytes varbytes\n";
 }
@@ -32,6 +35,10 @@ int main(int argc, char** argv) {
   }
   const std::string command = args.front();
   args.erase(args.begin());
+  if (command == "--help" || command == "-h" || command == "help") {
+    std::cout << Usage;
+    return 0;
+  }
   try {
     if (command == "create") return sauno_table::CreateCommand(args, std::cout);
     if (command == "info") return sauno_table::InfoCommand(args, std::cout);
@@ -39,6 +46,7 @@ int main(int argc, char** argv) {
     if (command == "insert") return sauno_table::InsertCommand(args, std::cout);
     if (command == "list") return sauno_table::ListCommand(args, std::cout);
     if (command == "delete") return sauno_table::DeleteCommand(args, std::cout);
+    if (command == "update") return sauno_table::UpdateCommand(args, std::cout);
     if (command == "create-scores") return sauno_table::CreateScoresCommand(args, std::cout);
     std::cerr << "unknown command '" << command << "'\n" << Usage;
     return 1;
