@@ -103,6 +103,21 @@ TKillPoints KillAtEveryWrite(const TScratchDir& dir, const std::string& seed, co
   return result;
 }
 
+// A directory of `dir` holding `table` ("enkat", or the keyed "t") with p1 ... p10.
+std::string Seed(const TScratchDir& dir, const std::string& table) {
+  const std::string seed = dir.File("seed");
+  std::filesystem::create_directory(seed);
+  if (table == "enkat") MakeScores(seed);
+  else MakeKeyedTable(seed);
+  Fill(seed, table, 10);
+  return seed;
+}
+
+// Some kill points left the change in the table and some did not.
+void ExpectBothOutcomes(const TKillPoints& points) {
+  ExpectBothOutcomes(points);
+}
+
 std::vector<std::string> Expected(int count, const std::string& except = "", const std::string& replaced = "") {
   std::vector<std::string> lines;
   for (int i = 1; i <= count; ++i) {
@@ -120,10 +135,7 @@ std::vector<std::string> Expected(int count, const std::string& except = "", con
 
 TEST(StoreCrashes, ADeleteKilledAfterAnyWriteLeavesTheRecordOrItsAbsence) {
   TScratchDir dir;
-  const std::string seed = dir.File("seed");
-  std::filesystem::create_directory(seed);
-  MakeScores(seed);
-  Fill(seed, "enkat", 10);
+  const std::string seed = Seed(dir, "enkat");
   TKillPoints points = KillAtEveryWrite(dir, seed, "delete WORK enkat nimi=p5", [&](const std::string& work) {
     const std::vector<std::string> lines = ListOf(work, "enkat");
     const bool gone = lines == Expected(10, "p5\t5");
@@ -135,17 +147,12 @@ TEST(StoreCrashes, ADeleteKilledAfterAnyWriteLeavesTheRecordOrItsAbsence) {
     EXPECT_EQ(ListOf(work, "enkat", "aika").back(), "later\t0");
     return gone;
   });
-  EXPECT_GE(points.Points, 3);
-  EXPECT_GE(points.Changed, 1);
-  EXPECT_GE(points.Unchanged, 1);
+  ExpectBothOutcomes(points);
 }
 
 TEST(StoreCrashes, AnEditKilledAfterAnyWriteLeavesTheOldRecordOrTheNewOne) {
   TScratchDir dir;
-  const std::string seed = dir.File("seed");
-  std::filesystem::create_directory(seed);
-  MakeScores(seed);
-  Fill(seed, "enkat", 10);
+  const std::string seed = Seed(dir, "enkat");
   TKillPoints points = KillAtEveryWrite(dir, seed, "update WORK enkat nimi=p5 aika=500", [&](const std::string& work) {
     const std::vector<std::string> lines = ListOf(work, "enkat");
     const bool changed = lines == Expected(10, "p5\t5", "p5\t500");
@@ -155,17 +162,12 @@ TEST(StoreCrashes, AnEditKilledAfterAnyWriteLeavesTheOldRecordOrTheNewOne) {
     EXPECT_TRUE(TableVerifies(work, "enkat"));
     return changed;
   });
-  EXPECT_GE(points.Points, 3);
-  EXPECT_GE(points.Changed, 1);
-  EXPECT_GE(points.Unchanged, 1);
+  ExpectBothOutcomes(points);
 }
 
 TEST(StoreCrashes, AnInsertIntoADeletedSlotKilledAfterAnyWriteKeepsTheChainWhole) {
   TScratchDir dir;
-  const std::string seed = dir.File("seed");
-  std::filesystem::create_directory(seed);
-  MakeKeyedTable(seed);
-  Fill(seed, "t", 10);
+  const std::string seed = Seed(dir, "t");
   ASSERT_EQ(RunTool("delete " + seed + " t nimi=p3").Status, 0);
   ASSERT_EQ(RunTool("delete " + seed + " t nimi=p7").Status, 0);
   TKillPoints points = KillAtEveryWrite(dir, seed, "insert WORK t nimi=x aika=50", [&](const std::string& work) {
@@ -182,9 +184,7 @@ TEST(StoreCrashes, AnInsertIntoADeletedSlotKilledAfterAnyWriteKeepsTheChainWhole
     EXPECT_EQ(ListOf(work, "t", "aika").size(), added ? 12u : 11u);
     return added;
   });
-  EXPECT_GE(points.Points, 3);
-  EXPECT_GE(points.Changed, 1);
-  EXPECT_GE(points.Unchanged, 1);
+  ExpectBothOutcomes(points);
 }
 
 TEST(StoreCrashes, AnEditBasedOnAStaleCopyIsRefusedAfterAnotherProcessChangedTheRecord) {
