@@ -326,7 +326,10 @@ void TDataCursor::AddRecord(std::vector<std::uint8_t> buffer) {
   if (!reused && (number > MaxRecordNumber ||
                   data.HeaderEnd() + static_cast<std::uint64_t>(number) * data.RecordSize() > MaxFileBytes))
     Fail(STORE_TABLEFULL);
-  locks.LockRecord(number, this);
+  // A slot appended under the write lock is seen by nobody before the
+  // commit, so it needs no record lock; a reused one may still be locked by
+  // an editor that has not yet seen it deleted.
+  if (reused) locks.LockRecord(number, this);
   const std::int32_t last = data.HeaderCopy().LastAutoInc();
   const std::int32_t identifier = last == INT32_MAX ? 1 : last + 1;
   buffer[0] = 0;

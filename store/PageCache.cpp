@@ -26,12 +26,22 @@ TPage* TPageCache::Find(std::int32_t number) {
   return found;
 }
 
+namespace {
+// Interior pages are few and on every path from the root: they are the last
+// to go.
+bool Evictable(const TPage& page, bool interiorToo) {
+  return !page.Dirty && page.PinCount == 0 && (interiorToo || page.Free || page.IsLeaf());
+}
+}  // namespace
+
 bool TPageCache::MakeRoom() {
   if (Pages.size() < Capacity) return true;
-  for (TPage* p = Mru.Tail; p; p = p->MruPrev) {
-    if (!p->Dirty && p->PinCount == 0) {
-      Remove(*p);
-      return true;
+  for (const bool interiorToo : {false, true}) {
+    for (TPage* p = Mru.Tail; p; p = p->MruPrev) {
+      if (Evictable(*p, interiorToo)) {
+        Remove(*p);
+        return true;
+      }
     }
   }
   return false;
@@ -69,9 +79,15 @@ void TPageCache::DropUnpinned() {
 }
 
 void TPageCache::Trim(std::size_t capacity) {
-  for (TPage* p = Mru.Tail; p && Pages.size() > capacity;) {
+  std::size_t leaves = 0;
+  for (const auto& p : Pages)
+    if (p->Free || p->IsLeaf()) ++leaves;
+  for (TPage* p = Mru.Tail; p && leaves > capacity;) {
     TPage* previous = p->MruPrev;
-    if (!p->Dirty && p->PinCount == 0) Remove(*p);
+    if (Evictable(*p, false)) {
+      Remove(*p);
+      --leaves;
+    }
     p = previous;
   }
   Capacity = std::max(capacity, Pages.size());

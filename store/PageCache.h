@@ -19,12 +19,16 @@ class TPageCache {
   TPageCache& operator=(TPageCache&&) = default;
 
   TPage* Find(std::int32_t number);
-  // Evicts the least recently used clean, unpinned page when full; false
-  // when nothing could be evicted.
+  // Evicts the least recently used clean, unpinned page when full, a leaf
+  // (or free page) before an interior page; false when nothing could be
+  // evicted.
   bool MakeRoom();
   TPage& Add(std::int32_t number, const TPageLayout& layout);
   void Remove(TPage& page);
   void DropUnpinned();
+  // Evicts clean, unpinned leaves and free pages, least recently used first,
+  // down to `capacity` of them; interior pages stay, so that a descent
+  // reads at most its leaf from the disk.
   void Trim(std::size_t capacity);
   void Grow(std::size_t by) { Capacity += by; }
   void SetCapacity(std::size_t capacity) { Capacity = capacity; }

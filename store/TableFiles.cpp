@@ -296,26 +296,23 @@ void TTableFiles::ReserveCommitSpace() {
 }
 
 void TTableFiles::FillMadeIndex(bool flushOs) {
-  // The new file's header goes out first, one commit behind the data file:
-  // a writer that dies after it leaves an index the next one builds again,
-  // one that dies before it an empty file the next one makes again.
+  // The data counter moves, so that every other user of the table notices
+  // the new index file. Then the new file's header goes out, behind the data
+  // file: a writer that dies after it leaves an index the next one builds
+  // again, one that dies before it an empty file the next one makes again.
+  Data->WriteHeader(true, flushOs);
   Index->Header().SetChangeCounter(Data->HeaderCopy().ChangeCounter() - 2);
   Index->WriteHeader(true, flushOs);
   RebuildIndexes(flushOs);
 }
 
 bool TTableFiles::DetectChanges() {
-  if (Index->RefreshHeader()) {
-    Data->ReloadHeader();
-    Data->DiscardCache();
-    Index->DiscardCache();
-    return true;
-  }
-  if (Data->RefreshHeader()) {
-    Data->DiscardCache();
-    return true;
-  }
-  return false;
+  // Every commit and every repair writes the data header, so a data counter
+  // that has not moved means that nothing has: one read in the usual case.
+  if (!Data->RefreshHeader()) return false;
+  if (Index->RefreshHeader()) Index->DiscardCache();
+  Data->DiscardCache();
+  return true;
 }
 
 void TTableFiles::Close() {

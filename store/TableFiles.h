@@ -107,10 +107,11 @@ class TTableFiles {
   // as far as the files allow (what cannot be undone keeps the mark) and
   // the error propagates.
   void Commit(bool flushOs = false);
-  // Compares the change counters with the files: when the index file moved,
-  // both headers are re-read and every cached record and page is dropped;
-  // when only the data file moved, its header is replaced and the records
-  // dropped. True when anything changed.
+  // Compares the change counters with the files. The data header moves with
+  // every change of either file, so it is read first and alone when it has
+  // not moved; when it has, it replaces the cached one and the records are
+  // dropped, and the index header is read too (its pages dropped when it
+  // moved). True when anything changed.
   bool DetectChanges();
   bool ReadOnly() const { return Data->ReadOnly() || Index->ReadOnly(); }
   bool ReuseSlots() const { return !Index->Header().NoPrimaryFields(); }
