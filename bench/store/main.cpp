@@ -248,9 +248,9 @@ TGameFigures RunSqliteGame(const std::string& dir, int count, bool full) {
 
 void GameRows(const std::string& dir) {
   std::printf("\nthe game's table through the component, one commit per insert\n");
-  std::printf("%-10s %-28s %12s %12s %9s\n", "records", "work", "store s", "sqlite s", "ratio");
+  std::printf("%-10s %-28s %14s %14s %9s\n", "records", "work", "store s", "sqlite s", "ratio");
   auto row = [](int count, const char* work, double a, double b) {
-    std::printf("%-10d %-28s %12.6f %12.6f %9.2f\n", count, work, a, b, a > 0 ? b / a : 0.0);
+    std::printf("%-10d %-28s %14.9f %14.9f %9.2f\n", count, work, a, b, a > 0 ? b / a : 0.0);
   };
   const int count = 100000;
   TGameFigures s = RunComponent(dir, count, "Default");
@@ -289,7 +289,7 @@ int Run(int argc, char** argv) {
   }
   std::printf("table store vs SQLite (WAL, synchronous=OFF, one transaction); index page cache %zu pages\n",
               cachePages);
-  std::printf("%-10s %-12s %12s %12s %9s\n", "keys", "work", "store s", "sqlite s", "ratio");
+  std::printf("%-10s %-12s %14s %14s %9s\n", "keys", "work", "store s", "sqlite s", "ratio");
   for (int count : {100000, 1000000}) {
     std::mt19937 random(7);
     std::vector<std::int32_t> keys(static_cast<std::size_t>(count));
@@ -297,7 +297,7 @@ int Run(int argc, char** argv) {
     TFigures s = RunStore(dir, keys, cachePages);
     TFigures q = RunSqlite(dir, keys);
     auto row = [&](const char* work, double a, double b) {
-      std::printf("%-10d %-12s %12.6f %12.6f %9.2f\n", count, work, a, b, a > 0 ? b / a : 0.0);
+      std::printf("%-10d %-12s %14.9f %14.9f %9.2f\n", count, work, a, b, a > 0 ? b / a : 0.0);
     };
     row("build", s.Build, q.Build);
     row("scan", s.Scan, q.Scan);
