@@ -175,11 +175,33 @@ void MakeScores(const std::string& dir) {
 
 struct TGameFigures {
   double Inserts = 0, TopTen = 0;
+  double PerCommit = 0;  // seconds per one-commit insert after the table was filled
   long long Checksum = 0;
 };
 
-// batch > 0: that many inserts per commit under one write lock, as `insert --stdin` does.
-TGameFigures RunComponent(const std::string& dir, int count, const std::string& sessionName, int batch = 0) {
+void InsertRow(sauno::TStoreTable& table, int i) {
+  table.Insert();
+  table.FieldByName("nimi")->SetAsString("pelaaja" + std::to_string(i % 97));
+  table.FieldByName("aika")->SetAsInteger((i * 7919) % 600);
+  table.Post();
+}
+
+double TopTenOf(sauno::TStoreTable& table, long long& checksum) {
+  const int repeats = 1000;
+  sauno::TField* seconds = table.FieldByName("aika");
+  auto start = Clock::now();
+  for (int r = 0; r < repeats; ++r) {
+    table.First();
+    for (int i = 0; i < 10 && !table.Eof(); ++i, table.Next()) checksum += seconds->AsInteger();
+  }
+  return Seconds(start) / repeats;
+}
+
+// count inserts, each its own commit, or (batch > 0) that many per commit
+// under one write lock as `insert --stdin` does; then `single` more
+// inserts of one commit each, timed on their own; then the top ten.
+TGameFigures RunComponent(const std::string& dir, int count, const std::string& sessionName, int batch = 0,
+                          int single = 0) {
   MakeScores(dir);
   sauno::TStoreTable table(nullptr);
   table.DatabaseName = dir;
@@ -187,31 +209,27 @@ TGameFigures RunComponent(const std::string& dir, int count, const std::string& 
   table.TableName = "enkat";
   table.IndexName = "aika";
   table.Open();
-  sauno::TField* name = table.FieldByName("nimi");
-  sauno::TField* seconds = table.FieldByName("aika");
   TGameFigures f;
   auto start = Clock::now();
   store::TDataTable& engine = table.Cursor().DataTable();
   for (int i = 0; i < count; ++i) {
     if (batch > 0 && i % batch == 0) engine.BeginBatch();
-    table.Insert();
-    name->SetAsString("pelaaja" + std::to_string(i % 97));
-    seconds->SetAsInteger((i * 7919) % 600);
-    table.Post();
+    InsertRow(table, i);
     if (batch > 0 && (i % batch == batch - 1 || i == count - 1)) engine.EndBatch();
   }
   f.Inserts = Seconds(start);
-  const int repeats = 1000;
-  start = Clock::now();
-  for (int r = 0; r < repeats; ++r) {
-    table.First();
-    for (int i = 0; i < 10 && !table.Eof(); ++i, table.Next()) f.Checksum += seconds->AsInteger();
+  if (single > 0) {
+    start = Clock::now();
+    for (int i = 0; i < single; ++i) InsertRow(table, count + i);
+    f.PerCommit = Seconds(start) / single;
   }
-  f.TopTen = Seconds(start) / repeats;
+  f.TopTen = TopTenOf(table, f.Checksum);
   return f;
 }
 
-TGameFigures RunSqliteGame(const std::string& dir, int count, bool full) {
+// count rows, each statement its own transaction, or (bulk) all in one;
+// then `single` more, one transaction each, timed on their own.
+TGameFigures RunSqliteGame(const std::string& dir, int count, bool full, bool bulk = false, int single = 0) {
   const std::string path = dir + "/enkat.sqlite";
   for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(path + suffix);
   sqlite3* db = nullptr;
@@ -220,17 +238,25 @@ TGameFigures RunSqliteGame(const std::string& dir, int count, bool full) {
   Exec(db, "CREATE TABLE enkat(nimi TEXT, aika INTEGER); CREATE INDEX aika ON enkat(aika DESC);");
   sqlite3_stmt* insert = nullptr;
   sqlite3_prepare_v2(db, "INSERT INTO enkat(nimi, aika) VALUES (?, ?)", -1, &insert, nullptr);
-  TGameFigures f;
-  auto start = Clock::now();
-  for (int i = 0; i < count; ++i) {  // each statement its own transaction
+  auto row = [&](int i) {
     const std::string name = "pelaaja" + std::to_string(i % 97);
     sqlite3_bind_text(insert, 1, name.c_str(), -1, SQLITE_TRANSIENT);
     sqlite3_bind_int(insert, 2, (i * 7919) % 600);
     sqlite3_step(insert);
     sqlite3_reset(insert);
+  };
+  TGameFigures f;
+  auto start = Clock::now();
+  if (bulk) Exec(db, "BEGIN");
+  for (int i = 0; i < count; ++i) row(i);
+  if (bulk) Exec(db, "COMMIT");
+  f.Inserts = Seconds(start);
+  if (single > 0) {
+    start = Clock::now();
+    for (int i = 0; i < single; ++i) row(count + i);
+    f.PerCommit = Seconds(start) / single;
   }
   sqlite3_finalize(insert);
-  f.Inserts = Seconds(start);
   sqlite3_stmt* top = nullptr;
   sqlite3_prepare_v2(db, "SELECT nimi, aika FROM enkat INDEXED BY aika ORDER BY aika DESC LIMIT 10", -1, &top, nullptr);
   const int repeats = 1000;
@@ -252,11 +278,19 @@ void GameRows(const std::string& dir) {
   auto row = [](int count, const char* work, double a, double b) {
     std::printf("%-10d %-28s %14.9f %14.9f %9.2f\n", count, work, a, b, a > 0 ? b / a : 0.0);
   };
+  struct TGoal {
+    std::string What;
+    bool Met;
+  };
+  std::vector<TGoal> goals;
   const int count = 100000;
   TGameFigures s = RunComponent(dir, count, "Default");
   TGameFigures q = RunSqliteGame(dir, count, false);
   row(count, "inserts (sync OFF)", s.Inserts, q.Inserts);
   row(count, "top ten through the index", s.TopTen, q.TopTen);
+  goals.push_back({"one commit per record, 100000 records: at least 2x SQLite", q.Inserts >= 2 * s.Inserts});
+  goals.push_back({"top ten at 100000 records: at most 1 us and faster than SQLite",
+                   s.TopTen <= 1e-6 && s.TopTen < q.TopTen});
   TGameFigures b = RunComponent(dir, count, "Default", 4096);
   row(count, "inserts, 4096 per commit", b.Inserts, q.Inserts);
   // Flushed to the disk at every commit: ForceBufferFlush against synchronous FULL.
@@ -267,8 +301,25 @@ void GameRows(const std::string& dir) {
   TGameFigures sf = RunComponent(dir, flushed, "flushing");
   TGameFigures qf = RunSqliteGame(dir, flushed, true);
   row(flushed, "inserts (flushed / FULL)", sf.Inserts, qf.Inserts);
+  goals.push_back({"flushed commits: at least 1x SQLite synchronous=FULL", qf.Inserts >= sf.Inserts});
+  // The cost of one commit as the table grows: filled in batches, then
+  // 2000 one-commit inserts timed on their own.
+  const int single = 2000;
+  TGameFigures small = RunComponent(dir, 10000, "Default", 4096, single);
+  TGameFigures smallQ = RunSqliteGame(dir, 10000, false, true, single);
+  row(10000, "one commit, per insert", small.PerCommit, smallQ.PerCommit);
+  TGameFigures large = RunComponent(dir, 1000000, "Default", 4096, single);
+  TGameFigures largeQ = RunSqliteGame(dir, 1000000, false, true, single);
+  row(1000000, "one commit, per insert", large.PerCommit, largeQ.PerCommit);
+  row(1000000, "top ten through the index", large.TopTen, largeQ.TopTen);
+  goals.push_back({"top ten at 1000000 records: at most 1 us and faster than SQLite",
+                   large.TopTen <= 1e-6 && large.TopTen < largeQ.TopTen});
+  goals.push_back({"one commit at 1000000 records within 1.5x of one at 10000",
+                   large.PerCommit <= 1.5 * small.PerCommit});
   std::filesystem::remove(dir + "/enkat.DAT");
   std::filesystem::remove(dir + "/enkat.IDX");
+  std::printf("\ngoals\n");
+  for (const TGoal& goal : goals) std::printf("%-4s %s\n", goal.Met ? "met" : "NOT", goal.What.c_str());
 }
 
 }  // namespace
