@@ -34,8 +34,16 @@ bool Evictable(const TPage& page, bool interiorToo) {
 }
 }  // namespace
 
+std::size_t TPageCache::LeafCount() const {
+  std::size_t leaves = 0;
+  for (const auto& p : Pages)
+    if (p->Free || p->IsLeaf()) ++leaves;
+  return leaves;
+}
+
 bool TPageCache::MakeRoom() {
-  if (Pages.size() < Capacity) return true;
+  // The capacity counts leaves (and free pages): interior pages come on top.
+  if (LeafCount() < Capacity) return true;
   for (const bool interiorToo : {false, true}) {
     for (TPage* p = Mru.Tail; p; p = p->MruPrev) {
       if (Evictable(*p, interiorToo)) {
@@ -79,9 +87,7 @@ void TPageCache::DropUnpinned() {
 }
 
 void TPageCache::Trim(std::size_t capacity) {
-  std::size_t leaves = 0;
-  for (const auto& p : Pages)
-    if (p->Free || p->IsLeaf()) ++leaves;
+  std::size_t leaves = LeafCount();
   for (TPage* p = Mru.Tail; p && leaves > capacity;) {
     TPage* previous = p->MruPrev;
     if (Evictable(*p, false)) {
@@ -90,7 +96,7 @@ void TPageCache::Trim(std::size_t capacity) {
     }
     p = previous;
   }
-  Capacity = std::max(capacity, Pages.size());
+  Capacity = std::max(capacity, leaves);
 }
 
 }  // namespace store

@@ -1,6 +1,7 @@
 // The page cache of one index: pages sorted by number for binary search and
 // a recency order whose two most recent entries are tried first, with a
-// pool of spare pages.
+// pool of spare pages. Its capacity counts leaves and free pages; interior
+// pages, few and on every descent, are kept on top of it.
 #pragma once
 
 #include <cstdint>
@@ -37,6 +38,7 @@ class TPageCache {
 
  private:
   std::size_t IndexOf(std::int32_t number) const;
+  std::size_t LeafCount() const;
 
   std::size_t Capacity;
   std::vector<std::unique_ptr<TPage>> Pages;
