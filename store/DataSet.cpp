@@ -1,6 +1,7 @@
 #include "DataSet.h"
 
 #include <charconv>
+#include <climits>
 
 #include "CharTable.h"
 
@@ -16,6 +17,9 @@ bool TField::IsNull() const { return !Owner.GetFieldValue(*this).has_value(); }
 std::string TField::AsString() const { return Owner.GetFieldValue(*this).value_or(""); }
 
 std::int32_t TField::AsInteger() const {
+  if (const auto native = Owner.GetFieldInteger(*this);
+      native && *native >= INT32_MIN && *native <= INT32_MAX)
+    return static_cast<std::int32_t>(*native);
   const std::string text = AsString();
   if (text.empty()) return 0;
   std::int32_t value = 0;

@@ -124,6 +124,9 @@ class TDataSet : public TComponent {
   friend class TField;
   // Field values of the active record (the edit buffer in insert and edit state).
   virtual std::optional<std::string> GetFieldValue(const TField& field) const = 0;
+  // An integer field's value read as a number, 0 for NULL; nothing when the
+  // field is no integer, whose text is then converted.
+  virtual std::optional<std::int64_t> GetFieldInteger(const TField&) const { return std::nullopt; }
   virtual void SetFieldValue(const TField& field, std::optional<std::string_view> text) = 0;
   // Called by the fields after their checks; the derived class stores the value.
   void FieldChanged() { IsModified = true; }

@@ -29,8 +29,8 @@ TRecord* TRecordCache::Find(std::int32_t recordNumber) {
       break;
     }
   if (!found) {
-    std::size_t at = IndexOf(recordNumber);
-    if (at < Records.size() && Records[at]->RecordNumber == recordNumber) found = Records[at].get();
+    auto at = ByNumber.find(recordNumber);
+    if (at != ByNumber.end()) found = at->second;
   }
   if (found && found != Mru.Head) {
     Mru.Unlink(*found);
@@ -63,13 +63,19 @@ TRecord& TRecordCache::Add(std::int32_t recordNumber) {
   record->Dirty = false;
   record->PinCount = 0;
   TRecord& ref = *record;
-  Records.insert(Records.begin() + static_cast<std::ptrdiff_t>(IndexOf(recordNumber)), std::move(record));
+  ByNumber[recordNumber] = &ref;
+  // Appends, the usual case, need no search.
+  if (Records.empty() || Records.back()->RecordNumber < recordNumber)
+    Records.push_back(std::move(record));
+  else
+    Records.insert(Records.begin() + static_cast<std::ptrdiff_t>(IndexOf(recordNumber)), std::move(record));
   Mru.PushFront(ref);
   return ref;
 }
 
 void TRecordCache::Remove(TRecord& record) {
   Mru.Unlink(record);
+  ByNumber.erase(record.RecordNumber);
   std::size_t at = IndexOf(record.RecordNumber);
   if (at < Records.size() && Records[at].get() == &record) {
     Pool.push_back(std::move(Records[at]));

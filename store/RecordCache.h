@@ -1,11 +1,13 @@
-// The record cache of a data file: records sorted by number for binary
-// search, a most-recently-used list whose first four entries are tried
-// before the search, and a pool of spare records.
+// The record cache of a data file: records sorted by number (for writing
+// runs of consecutive slots), found by number through a hash index, with a
+// most-recently-used list whose first four entries are tried first, and a
+// pool of spare records.
 #pragma once
 
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "MruList.h"
@@ -53,6 +55,7 @@ class TRecordCache {
   std::size_t RecordSize;
   std::size_t Capacity;
   std::deque<std::unique_ptr<TRecord>> Records;  // sorted; appends and evictions happen at the ends
+  std::unordered_map<std::int32_t, TRecord*> ByNumber;
   std::vector<std::unique_ptr<TRecord>> Pool;
   TMruList<TRecord> Mru;
 };

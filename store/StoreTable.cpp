@@ -190,6 +190,29 @@ std::optional<std::string> TStoreTable::GetFieldValue(const TField& field) const
   return store::FieldAsText(buffer, desc, table);
 }
 
+std::optional<std::int64_t> TStoreTable::GetFieldInteger(const TField& field) const {
+  if (!EngineCursor || IsEmpty()) return 0;
+  const store::TFieldDesc& desc = Descriptor(field);
+  const std::uint8_t type = desc.Type();
+  if (type != store::ftcSmallint && type != store::ftcInteger && type != store::ftcWord &&
+      type != store::ftcRawInteger && type != store::ftcLargeint)
+    return std::nullopt;
+  std::uint8_t bytes[8] = {};
+  if (!store::GetField(ActiveBuffer(), desc, std::span(bytes, desc.PhysicalSize() <= 8 ? desc.PhysicalSize() : 8),
+                       EngineCursor->DataTable().ErrorName()))
+    return 0;
+  switch (type) {
+    case store::ftcSmallint:
+      return store::GetLE<std::int16_t>(bytes, 0);
+    case store::ftcWord:
+      return store::GetLE<std::uint16_t>(bytes, 0);
+    case store::ftcLargeint:
+      return store::GetI64(bytes, 0);
+    default:
+      return store::GetI32(bytes, 0);
+  }
+}
+
 void TStoreTable::SetFieldValue(const TField& field, std::optional<std::string_view> text) {
   if (State() != TDataSetState::dsInsert && State() != TDataSetState::dsEdit)
     throw EDatabaseError("Table is not in edit or insert mode.");

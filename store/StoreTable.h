@@ -65,6 +65,7 @@ class TStoreTable : public TDataSet {
   // The database going first closes the table.
   void Notification(TComponent* component, TOperation operation) override;
   std::optional<std::string> GetFieldValue(const TField& field) const override;
+  std::optional<std::int64_t> GetFieldInteger(const TField& field) const override;
   void SetFieldValue(const TField& field, std::optional<std::string_view> text) override;
 
  private:

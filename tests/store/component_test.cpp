@@ -383,3 +383,44 @@ TEST(StoreTable, IndexDefsDescribeTheIndexesAndFieldListsSelectThem) {
   t->IndexFieldNames = "nimi";
   EXPECT_EQ(EngineCode([&] { t->Open(); }), store::STORE_INVALIDINDEXNAME);
 }
+
+// Integer fields of every width read back as their numbers; NULL reads 0;
+// a value an integer cannot hold, or a text that is no number, is refused.
+TEST(StoreTable, IntegerFieldsReadAsNumbersWhateverTheirWidth) {
+  TScratchDir dir;
+  store::TTableDefinition def;
+  def.Fields = {Field("s", store::ftcSmallint), Field("w", store::ftcWord), Field("l", store::ftcLargeint),
+                Field("x", store::ftcString, 0, 10)};
+  store::TDataFile::LayoutFields(def.Fields, "n");
+  {
+    store::TTableFiles files;
+    files.Create(dir.Path(), "n", def);
+  }
+  TStoreTable t(nullptr);
+  t.DatabaseName = dir.Path();
+  t.TableName = "n";
+  t.Open();
+  auto add = [&](const char* s, const char* w, const char* l, const char* x) {
+    t.Insert();
+    t.FieldByName("s")->SetAsString(s);
+    t.FieldByName("w")->SetAsString(w);
+    t.FieldByName("l")->SetAsString(l);
+    t.FieldByName("x")->SetAsString(x);
+    t.Post();
+  };
+  add("-5", "65000", "-2147483648", "12");
+  add("", "", "", "kaksi");
+  add("32767", "0", "4294967296", "");
+  t.First();
+  EXPECT_EQ(t.FieldByName("s")->AsInteger(), -5);
+  EXPECT_EQ(t.FieldByName("w")->AsInteger(), 65000);
+  EXPECT_EQ(t.FieldByName("l")->AsInteger(), INT32_MIN);
+  EXPECT_EQ(t.FieldByName("x")->AsInteger(), 12);
+  t.Next();
+  EXPECT_EQ(t.FieldByName("s")->AsInteger(), 0);
+  EXPECT_EQ(t.FieldByName("l")->AsInteger(), 0);
+  EXPECT_EQ(MessageOf([&] { t.FieldByName("x")->AsInteger(); }), "'kaksi' is not a valid integer value");
+  t.Next();
+  EXPECT_EQ(t.FieldByName("s")->AsInteger(), 32767);
+  EXPECT_EQ(MessageOf([&] { t.FieldByName("l")->AsInteger(); }), "'4294967296' is not a valid integer value");
+}
