@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <vector>
 
 #include "platform/clock.h"
 #include "platform/exception.h"
@@ -121,10 +122,12 @@ void TForm1::FormCreate(TComponent*)
 
 void TForm1::fstimerTimer(TComponent*)
 {
+    // One attempt only: a mode the display cannot take is reported once (by the error that
+    // leaves here) and the game goes on in the window, not asked again every second.
+    fstimer->SetEnabled(false);
     scnf->SetActive(true);
     scn->SetVisible(false);
     Camera1->SetSceneScale(static_cast<float>(scnf->Height()) / 650.0f);
-    fstimer->SetEnabled(false);
 }
 
 // ---- The rules of a visit -------------------------------------------------------------------
@@ -198,25 +201,23 @@ void TForm1::sietodTimer(TComponent*)
         // A result that cannot be stored must not stop the game: the player is told once, the
         // list shows what could be read, and the play-again question is asked as always.
         std::string failure;
+        bool inserted = false, stored = false;
+        const int linesBefore = hasco->ChildCount();
         try {
             lisaakantaan();
+            inserted = true;
+            luekanta();  // its first move posts the record
         } catch (const std::exception& e) {
             failure = e.what();
-            try {
-                table1->Cancel();  // the pending record must not be posted by a later move
-            } catch (const std::exception&) {
-            }
-        }
-        try {
-            luekanta();
-        } catch (const std::exception& e) {
-            if (failure.empty()) failure = e.what();
+            stored = inserted && !StorePending();
+            RecoverTopTen(linesBefore);
         }
         hisco->SetVisible(true);
         again->SetVisible(true);
         gameOver = true;
         toohotarvo->SetText(FormatTolerance(tolerance));
-        if (!failure.empty()) Application().HandleException(Exception(NotStoredMessage(failure)));
+        if (!failure.empty())
+            Application().HandleException(Exception(stored ? UnreadMessage(failure) : NotStoredMessage(failure)));
         return;
     }
     toohotarvo->SetText(FormatTolerance(tolerance));
@@ -229,6 +230,32 @@ std::string TForm1::NotStoredMessage(const std::string& reason) const
         text += ". The table in " + StoreDatabase1->Directory() +
                 " is read-only for you; whoever looks after this machine can let you write it.";
     return text;
+}
+
+bool TForm1::StorePending() const
+{
+    // A failed post leaves the record in the insert buffer; a refused insert never gets there.
+    return table1->State() == TDataSetState::dsInsert;
+}
+
+void TForm1::RecoverTopTen(int linesBefore)
+{
+    // The pending record must not be posted by a later move, nor stored at the next visit's end.
+    try {
+        table1->Cancel();
+    } catch (const std::exception&) {
+    }
+    // Lines of a read that broke off go; the list is read again and shows what can be read.
+    while (hasco->ChildCount() > linesBefore) delete hasco->Child(hasco->ChildCount() - 1);
+    try {
+        luekanta();
+    } catch (const std::exception&) {
+    }
+}
+
+std::string TForm1::UnreadMessage(const std::string& reason) const
+{
+    return "Your time was stored in the high-score table, but the table could not be read: " + reason;
 }
 
 void TForm1::lisaa()
@@ -281,6 +308,19 @@ void TForm1::luekanta()
 
 void TForm1::Timer1Timer(TComponent*)
 {
+    // One hiss more every ten seconds: the finished ones go, and only the newest few stay, so a
+    // long visit does not gather emitters without end (nor when no sound is ever refreshed).
+    constexpr int keptHisses = 3;
+    TBehaviours& behaviours = target->Behaviours();
+    std::vector<TBSoundEmitter*> hisses;
+    for (int i = 0; i < behaviours.Count(); ++i)
+        if (auto* hiss = dynamic_cast<TBSoundEmitter*>(behaviours.Items(i))) hisses.push_back(hiss);
+    int left = static_cast<int>(hisses.size());
+    for (TBSoundEmitter* old : hisses)
+        if (!old->Playing() || left >= keptHisses) {
+            delete old;
+            --left;
+        }
     auto* hiss = target->Behaviours().Add<TBSoundEmitter>();
     hiss->Source().SetVolume(0.5f);
     hiss->Source().SetSoundLibrary(SoundLibrary1);
@@ -302,6 +342,7 @@ void TForm1::FormKeyDown(TComponent*, uint16_t&, TShiftState)
         aikatimer->SetEnabled(false);
         sietod->SetEnabled(false);
     }
+    bool answeredQuit = false;  // an "n" that answers the quit question answers nothing else
     if (quitPending) {
         if (IsKeyDown('y')) {
             scnf->SetActive(false);
@@ -313,6 +354,7 @@ void TForm1::FormKeyDown(TComponent*, uint16_t&, TShiftState)
             if (resumeClock) aikatimer->SetEnabled(true);
             if (resumeDrain) sietod->SetEnabled(true);
             resumeClock = resumeDrain = false;
+            answeredQuit = true;
         }
     }
     if (gameOver) {
@@ -323,7 +365,7 @@ void TForm1::FormKeyDown(TComponent*, uint16_t&, TShiftState)
             gameOver = false;
             again->SetVisible(false);
         }
-        if (IsKeyDown('n')) Application().Terminate();
+        if (IsKeyDown('n') && !answeredQuit) Application().Terminate();
     }
     if (IsVirtualKeyDown(vk::Menu) && IsVirtualKeyDown(vk::F4)) Application().Terminate();
     if (waitingForStart && IsVirtualKeyDown(vk::Return)) start();

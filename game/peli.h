@@ -100,6 +100,8 @@ public:
     // The game-over message for a result that could not be stored, with the reason.
     std::string NotStoredMessage(const std::string& reason) const;
     void luekanta();
+    // The game-over message for a result that was stored when the list could not be read.
+    std::string UnreadMessage(const std::string& reason) const;
 
     // Handlers.
     void FormCreate(TComponent* sender);
@@ -124,6 +126,11 @@ public:
 
 private:
     int DrawBeer();
+    // Whether a record waits in the insert buffer, not yet stored.
+    bool StorePending() const;
+    // After a failed store or read: drops the pending record and the lines of the failed read,
+    // then reads the list again as far as it can be read.
+    void RecoverTopTen(int linesBefore);
     std::mt19937 random_;
 };
 

@@ -1,6 +1,7 @@
 #include <chrono>
 #include <map>
 
+#include "store/WriteFaults.h"
 #include "tests/game/game_fixture.h"
 
 using namespace sauno;
@@ -69,27 +70,84 @@ TEST_F(GameTest, ToleranceIsCappedAndShownRounded)
 
 TEST_F(GameTest, TheScheduleRaisesTemperatureAndDrainAtItsThresholds)
 {
+    struct Row {
+        int after, period, temperature;
+    };
+    // Each row holds while the seconds are above its threshold and the next one's is not reached.
+    const Row rows[] = {{0, 1000, 70},  {15, 500, 75},  {30, 400, 80},   {45, 300, 85},
+                        {60, 200, 90},  {75, 190, 95},  {90, 180, 100},  {105, 170, 105},
+                        {120, 160, 110}, {135, 140, 115}, {150, 120, 120}};
+    TForm1& f = Build();
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        const Row& row = rows[i];
+        const Row& before = rows[i == 0 ? 0 : i - 1];
+        SCOPED_TRACE("threshold " + std::to_string(row.after));
+        f.alusta();
+        f.secondsInSauna = row.after - 1;
+        if (row.after > 0) {
+            f.aikatimerTimer(f.aikatimer);  // at the threshold: still the row before
+            EXPECT_EQ(f.secondsInSauna, row.after);
+            EXPECT_EQ(f.sietod->Interval(), static_cast<uint32_t>(before.period));
+            EXPECT_EQ(f.temperature, before.temperature);
+            EXPECT_EQ(f.temp->Text(), std::to_string(before.temperature));
+        } else {
+            f.secondsInSauna = 0;
+        }
+        f.aikatimerTimer(f.aikatimer);  // one second past it
+        EXPECT_EQ(f.time->Text(), std::to_string(row.after + 1));
+        EXPECT_EQ(f.sietod->Interval(), static_cast<uint32_t>(row.period));
+        EXPECT_EQ(f.temperature, row.temperature);
+        EXPECT_EQ(f.temp->Text(), std::to_string(row.temperature));
+    }
+    // Far past the last threshold the last row stays.
+    f.secondsInSauna = 1000;
+    f.aikatimerTimer(f.aikatimer);
+    EXPECT_EQ(f.sietod->Interval(), 120u);
+    EXPECT_EQ(f.temp->Text(), "120");
+}
+
+TEST_F(GameTest, ABlockedArrowEndsThePressBeforeTheOtherArrowAndTheBeer)
+{
     TForm1& f = Build();
     StartVisit();
-    f.secondsInSauna = 14;
-    f.aikatimerTimer(f.aikatimer);
-    EXPECT_EQ(f.secondsInSauna, 15);
-    EXPECT_EQ(f.temp->Text(), "70");
-    EXPECT_EQ(f.sietod->Interval(), 1000);
-    EXPECT_EQ(f.time->Text(), "15");
-    f.aikatimerTimer(f.aikatimer);
-    EXPECT_EQ(f.temp->Text(), "75");
-    EXPECT_EQ(f.sietod->Interval(), 500);
-    f.secondsInSauna = 75;
-    f.aikatimerTimer(f.aikatimer);
-    EXPECT_EQ(f.temperature, 95);
-    EXPECT_EQ(f.sietod->Interval(), 190);
-    f.secondsInSauna = 150;
-    f.aikatimerTimer(f.aikatimer);
-    EXPECT_EQ(f.temp->Text(), "120");
-    EXPECT_EQ(f.sietod->Interval(), 120);
-    f.aikatimerTimer(f.aikatimer);
-    EXPECT_EQ(f.sietod->Interval(), 120);
+    f.tolerance = 50;
+    auto hold = [](int key) { keyboard::SetVirtualKeyState(key, true); };
+    Tap(vk::Left);  // a throw: the next one must come from Right
+    ASSERT_EQ(f.lastThrowKey, TThrowKey::Left);
+    ASSERT_TRUE(f.keyLatch);
+    const double afterThrow = f.tolerance;
+
+    // Left again, with Right and Enter also down: Left is blocked and the press ends there.
+    hold(vk::Right);
+    hold(vk::Return);
+    Down(vk::Left);
+    EXPECT_EQ(f.tolerance, afterThrow) << "Right must not throw in the press a blocked Left ended";
+    EXPECT_EQ(f.lastThrowKey, TThrowKey::Left);
+    EXPECT_EQ(f.beersLeft, 3) << "nor may Enter drink";
+    EXPECT_TRUE(f.keyLatch) << "a blocked arrow spends no latch";
+    keyboard::ReleaseAll();
+
+    // The same for Right after a Right throw: Enter is not reached.
+    Tap(vk::Right);
+    ASSERT_EQ(f.lastThrowKey, TThrowKey::Right);
+    const double afterRight = f.tolerance;
+    hold(vk::Return);
+    Down(vk::Right);
+    EXPECT_EQ(f.tolerance, afterRight);
+    EXPECT_EQ(f.beersLeft, 3);
+    EXPECT_TRUE(f.keyLatch);
+    keyboard::ReleaseAll();
+
+    // While the quit question is shown both arrows are blocked, Left first.
+    f.lastThrowKey = TThrowKey::None;
+    Tap(vk::Escape);
+    hold(vk::Right);
+    hold(vk::Return);
+    Down(vk::Left);
+    EXPECT_EQ(f.tolerance, afterRight);
+    EXPECT_EQ(f.lastThrowKey, TThrowKey::None);
+    EXPECT_EQ(f.beersLeft, 3);
+    EXPECT_TRUE(f.keyLatch);
 }
 
 TEST_F(GameTest, ATickThatLeavesExactlyZeroDoesNotEndTheVisit)
@@ -289,10 +347,17 @@ TEST_F(GameTest, QuitQuestionAfterGameOverDoesNotStoreASecondResult)
     f.sietodTimer(f.sietod);
     ASSERT_TRUE(f.gameOver);
     Tap(vk::Escape);
-    Down(KeyOf('n'));  // answers the quit question; "n" at game over also quits the game
+    Down(KeyOf('n'));  // "No, don't quit": answers the quit question only
     EXPECT_FALSE(f.aikatimer->Enabled());
     EXPECT_FALSE(f.sietod->Enabled());
     EXPECT_EQ(f.table1->RecordCount(), 1);
+    EXPECT_FALSE(Application().Terminated());
+    EXPECT_FALSE(f.quitPending);
+    EXPECT_FALSE(f.quittext->Visible());
+    EXPECT_TRUE(f.gameOver);
+    EXPECT_TRUE(f.again->Visible());
+    Down(KeyOf('n'));  // the key held: the play-again question is now the one shown
+    EXPECT_TRUE(Application().Terminated());
 }
 
 TEST_F(GameTest, AFailedStoreIsShownOnceAndTheGameGoesOn)
@@ -334,6 +399,76 @@ TEST_F(GameTest, AFailedStoreIsShownOnceAndTheGameGoesOn)
     EXPECT_EQ(f.table1->RecordCount(), 2);
     EXPECT_EQ(errors.size(), 1u);
     EXPECT_EQ(ListScores(), "earlier\t99\npelaaja\t0\n");
+}
+
+namespace {
+// The Nth file write from now on fails as on a full disk, until the guard goes.
+struct FailingWrite {
+    explicit FailingWrite(uint64_t n) { store::SetWriteFaults({n, 0}); }
+    ~FailingWrite() { store::SetWriteFaults({}); }
+};
+std::string LineText(TForm1& f, int i) { return dynamic_cast<THUDText*>(f.hasco->Child(i))->Text(); }
+}  // namespace
+
+TEST_F(GameTest, AFailedPostIsCancelledShownOnceAndNeverStoredLater)
+{
+    TForm1& f = Build();
+    f.table1->Insert();
+    f.table1->FieldByName("nimi")->SetAsString("earlier");
+    f.table1->FieldByName("aika")->SetAsInteger(99);
+    f.table1->Post();
+    StartVisit();
+    f.secondsInSauna = 42;
+    f.tolerance = 0.5;
+    {
+        FailingWrite full(1);  // the first write of the commit the first move makes
+        f.sietodTimer(f.sietod);
+    }
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].rfind("Your time was not stored in the high-score table: ", 0), 0u) << errors[0];
+    EXPECT_EQ(f.table1->State(), TDataSetState::dsBrowse);
+    EXPECT_TRUE(f.gameOver);
+    EXPECT_TRUE(f.hisco->Visible());
+    ASSERT_EQ(f.hasco->ChildCount(), 1) << "the earlier record is still readable";
+    EXPECT_EQ(LineText(f, 0), "Name:earlier, Time in sauna:99\r");
+
+    // The next visit's end stores its own result and not the lost one.
+    Tap(KeyOf('y'));
+    StartVisit();
+    f.secondsInSauna = 7;
+    f.tolerance = 0.5;
+    f.sietodTimer(f.sietod);
+    EXPECT_EQ(errors.size(), 1u);
+    EXPECT_EQ(ListScores(), "earlier\t99\npelaaja\t7\n");
+    ASSERT_EQ(f.hasco->ChildCount(), 2);
+    EXPECT_EQ(LineText(f, 1), "Name:pelaaja, Time in sauna:7\r");
+}
+
+TEST_F(GameTest, AStoredResultWhoseListCannotBeReadIsNotCalledLost)
+{
+    // A table whose times are text, with one that is not a number, sorted after the others.
+    std::filesystem::remove(dir / "scores" / "enkat.DAT");
+    std::filesystem::remove(dir / "scores" / "enkat.IDX");
+    const std::string tool = std::string(SAUNO_TABLE_TOOL) + " ";
+    const std::string table = " '" + ScoreDir() + "' enkat ";
+    ASSERT_EQ(std::system((tool + "create" + table + "nimi:string:40 aika:string:10 --index aika=aika- >/dev/null").c_str()), 0);
+    ASSERT_EQ(std::system((tool + "insert" + table + "nimi=good aika=99 >/dev/null").c_str()), 0);
+    ASSERT_EQ(std::system((tool + "insert" + table + "nimi=bad aika=!! >/dev/null").c_str()), 0);
+    TForm1& f = Build();
+    StartVisit();
+    f.secondsInSauna = 42;
+    f.tolerance = 0.5;
+    f.sietodTimer(f.sietod);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0], "Your time was stored in the high-score table, but the table could not be read: "
+                         "'!!' is not a valid integer value");
+    EXPECT_TRUE(f.gameOver);
+    EXPECT_TRUE(f.again->Visible());
+    // The lines before the bad record, once each.
+    ASSERT_EQ(f.hasco->ChildCount(), 2);
+    EXPECT_EQ(LineText(f, 0), "Name:good, Time in sauna:99\r");
+    EXPECT_EQ(LineText(f, 1), "Name:pelaaja, Time in sauna:42\r");
+    EXPECT_EQ(ListScores(), "good\t99\npelaaja\t42\nbad\t!!\n");
 }
 
 TEST_F(GameTest, TheWaysOut)
@@ -395,6 +530,31 @@ TEST_F(GameTest, TheHissAddsOneEmitterOnTheTargetPerTick)
     EXPECT_FLOAT_EQ(hiss->Source().Volume(), 0.5f);
     EXPECT_EQ(hiss->Source().SoundLibrary(), f.SoundLibrary1);
     EXPECT_TRUE(hiss->Playing());
+}
+
+TEST_F(GameTest, FinishedHissesGoAndALongVisitKeepsOnlyAFew)
+{
+    TForm1& f = Build();
+    auto hiss = [&](int i) { return dynamic_cast<TBSoundEmitter*>(f.target->Behaviours().Items(i)); };
+    f.Timer1Timer(f.Timer1);
+    f.Timer1Timer(f.Timer1);
+    TBSoundEmitter* second = hiss(1);
+    // The first one's sound ends: the back-end frees its source.
+    TSoundSource* source = hiss(0)->PlayingSource();
+    ASSERT_NE(source, nullptr);
+    source->Collection()->Delete(source);
+    ASSERT_FALSE(hiss(0)->Playing());
+    f.Timer1Timer(f.Timer1);
+    ASSERT_EQ(f.target->Behaviours().Count(), 2);
+    EXPECT_EQ(hiss(0), second);
+    EXPECT_TRUE(hiss(1)->Playing());
+
+    // An hour of hisses whose sounds are never refreshed to an end: the list stays small, the
+    // newest plays, and the sound manager holds no more sources than there are emitters.
+    for (int tick = 0; tick < 360; ++tick) f.Timer1Timer(f.Timer1);
+    EXPECT_LE(f.target->Behaviours().Count(), 3);
+    EXPECT_TRUE(hiss(f.target->Behaviours().Count() - 1)->Playing());
+    EXPECT_LE(f.SMFMOD1->Sources().Count(), 1 + 3) << "the fire and the hisses";
 }
 
 TEST_F(GameTest, AVisitRunsOnTheRealLoopWithItsTimersAndTheDrainThread)

@@ -140,6 +140,23 @@ TEST_F(GameTest, SettingsAreReadFromBesideTheExecutable)
     EXPECT_FALSE(f.fstimer->Enabled());
 }
 
+TEST_F(GameTest, AFullScreenSizeTheDisplayCannotTakeIsReportedOnceAndTheWindowStays)
+{
+    WriteSettings("[Graphics]\nresow=20000\nresoh=20000\nmode=fullscreen\n");
+    TForm1& f = Build();
+    // Three seconds of the real loop: the switch is due after one.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(3300);
+    while (std::chrono::steady_clock::now() < end) Application().HandleMessage(2);
+    EXPECT_EQ(errors, std::vector<std::string>{"Unsupported video mode"});
+    EXPECT_FALSE(f.fstimer->Enabled());
+    EXPECT_FALSE(f.scnf->Active());
+    EXPECT_TRUE(f.scn->Visible());
+    EXPECT_EQ(f.Camera1->SceneScale(), 1.0f);
+    // The game goes on in the window.
+    StartVisit();
+    EXPECT_TRUE(f.aikatimer->Enabled());
+}
+
 TEST_F(GameTest, BadOrOtherSettingsKeepTheDefaultsAndTheWindow)
 {
     WriteSettings("[Graphics]\nresow=abc\nresoh=12abc\nmode=FullScreen\n");
