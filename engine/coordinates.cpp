@@ -129,8 +129,8 @@ std::array<uint8_t, StreamedVectorSize> TColor::WriteStreamed() const { return W
 
 void TColor::ReportChange(TPersistent* sender)
 {
-    // Inside this holder's bracket both are held back; closing the bracket sends them once.
-    if (UpdateCount() > 0) return;
+    // The display-list invalidation is not a notice: it must not be lost inside an update
+    // bracket, or the list would keep the old colour. Only the plain notice is held back.
     if (auto* owner = dynamic_cast<TUpdateAbleComponent*>(Owner())) owner->StructureChanged();
     TUpdateAbleObject::ReportChange(sender);
 }

@@ -99,8 +99,8 @@ private:
 };
 
 // A red, green, blue, alpha colour, each nominally 0..1. When the owner is a scene object its
-// StructureChanged comes first (the colour may be compiled into a display list), then the
-// plain ReportChange.
+// StructureChanged comes first (the colour may be compiled into a display list), even inside
+// an update bracket; then the plain ReportChange, which the bracket suppresses.
 class TColor : public TUpdateAbleObject {
 public:
     explicit TColor(TPersistent* owner) : TUpdateAbleObject(owner), color_(ColorBlack) {}

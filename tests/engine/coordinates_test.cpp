@@ -134,15 +134,20 @@ TEST(Coordinates, UpdateBracketsDropNotices)
     std::vector<std::string> log;
     TComponent form(nullptr);
     auto* node = new Recorder(&form, log);
-    TColor color(node);
+    int reported = 0;
+    TColor color(node, ColorBlack, [&](TUpdateAbleObject*) { ++reported; });
     color.BeginUpdate();
     color.BeginUpdate();
+    // The owner's display list is invalidated at every change; only the notice is held back.
     color.SetColor(ColorWhite);
     color.SetBlue(0);
     color.EndUpdate();
-    EXPECT_TRUE(log.empty());
+    EXPECT_EQ(log, (std::vector<std::string>{"structure", "structure"}));
+    EXPECT_EQ(reported, 0);
+    log.clear();
     color.EndUpdate();  // the outermost close sends one notice
     EXPECT_EQ(log, (std::vector<std::string>{"structure", "report"}));
+    EXPECT_EQ(reported, 1);
     EXPECT_THROW(color.EndUpdate(), EAssertionFailed);
 
     // Assigning coordinates is silent; assigning a colour is not.
