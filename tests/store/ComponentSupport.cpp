@@ -105,6 +105,21 @@ std::vector<std::string> ProbeArgs(const std::string& command, const std::string
   return {STORE_LOCK_PROBE, command, dir, "enkat", what, std::to_string(milliseconds)};
 }
 
+std::string Lines(const std::string& name, int from, int count) {
+  std::string text;
+  for (int i = from; i < from + count; ++i) text += name + "\t" + std::to_string(i) + "\n";
+  return text;
+}
+
+std::vector<std::unique_ptr<TChild>> StartWriters(const std::string& dir, int writers, int each,
+                                                  const std::string& mode) {
+  std::vector<std::unique_ptr<TChild>> children;
+  for (int w = 0; w < writers; ++w)
+    children.push_back(std::make_unique<TChild>(std::vector<std::string>{SAUNO_TABLE_TOOL, "insert", dir, "enkat", mode},
+                                                Lines("w" + std::to_string(w), 0, each)));
+  return children;
+}
+
 std::unique_ptr<sauno::TStoreTable> OpenScores(const std::string& dir, const std::string& index,
                                                const std::string& session) {
   auto table = std::make_unique<sauno::TStoreTable>(nullptr);

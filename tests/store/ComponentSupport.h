@@ -39,6 +39,13 @@ class TChild {
   int Status = -1;
 };
 
+// Lines "NAME\tI" for I = from ... from + count - 1, as insert --stdin reads them.
+std::string Lines(const std::string& name, int from, int count);
+// `writers` processes of `sauno-table insert DIR enkat MODE` (--stdin or
+// --each), writer w inserting Lines("w<w>", 0, each).
+std::vector<std::unique_ptr<TChild>> StartWriters(const std::string& dir, int writers, int each,
+                                                  const std::string& mode);
+
 std::vector<std::string> ProbeArgs(const std::string& command, const std::string& dir, const std::string& what,
                                    int milliseconds);
 

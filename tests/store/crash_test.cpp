@@ -32,12 +32,6 @@ int EngineCodeOf(const std::function<void()>& action) {
   return 0;
 }
 
-std::string Lines(const std::string& name, int from, int count) {
-  std::string text;
-  for (int i = from; i < from + count; ++i) text += name + "\t" + std::to_string(i) + "\n";
-  return text;
-}
-
 std::vector<std::string> ListOf(const std::string& dir, const std::string& table, const std::string& index = "") {
   TToolRun run = RunTool("list " + dir + " " + table + (index.empty() ? "" : " --index " + index));
   EXPECT_EQ(run.Status, 0) << "list " << dir << " " << table;
@@ -290,11 +284,7 @@ TEST(StoreCrashes, EightPerRecordWritersBesideDeletesAndEdits) {
   TScratchDir dir;
   MakeScores(dir.Path());
   constexpr int Writers = 8, Each = 2000;
-  std::vector<std::unique_ptr<TChild>> children;
-  for (int w = 0; w < Writers; ++w)
-    children.push_back(std::make_unique<TChild>(
-        std::vector<std::string>{SAUNO_TABLE_TOOL, "insert", dir.Path(), "enkat", "--each"},
-        Lines("w" + std::to_string(w), 0, Each)));
+  std::vector<std::unique_ptr<TChild>> children = StartWriters(dir.Path(), Writers, Each, "--each");
   sauno::TStoreSession strict(nullptr);
   strict.SetSessionName("strict");
   strict.StrictChangeDetection = true;

@@ -15,12 +15,6 @@ using namespace store_test;
 
 namespace {
 
-std::string Lines(const std::string& name, int from, int count) {
-  std::string text;
-  for (int i = from; i < from + count; ++i) text += name + "\t" + std::to_string(i) + "\n";
-  return text;
-}
-
 std::vector<std::string> InsertArgs(const std::string& dir) {
   return {SAUNO_TABLE_TOOL, "insert", dir, "enkat", "--stdin"};
 }
@@ -65,9 +59,7 @@ TEST(StoreProcesses, EightWritersOfTwoThousandRecordsEach) {
   TScratchDir dir;
   MakeScores(dir.Path());
   constexpr int Writers = 8, Each = 2000;
-  std::vector<std::unique_ptr<TChild>> children;
-  for (int w = 0; w < Writers; ++w)
-    children.push_back(std::make_unique<TChild>(InsertArgs(dir.Path()), Lines("w" + std::to_string(w), 0, Each)));
+  std::vector<std::unique_ptr<TChild>> children = StartWriters(dir.Path(), Writers, Each, "--stdin");
   for (auto& child : children) EXPECT_EQ(child->Wait(), 0);
   EXPECT_EQ(RunTool("verify " + dir.Path() + " enkat").Out, "ok\n");
   std::map<std::string, std::vector<int>> seen;
