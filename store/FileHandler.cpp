@@ -128,6 +128,11 @@ void TFileHandler::Truncate(std::uint64_t length) {
   if (File->TruncateAt(HandlerId, length) != 0) Fail(STORE_WRITEERR);
 }
 
+void TFileHandler::MeasureForMappedWrites() {
+  if (File == nullptr) Fail(STORE_OSEBADF);
+  File->MeasureForMappedWrites();
+}
+
 std::uint64_t TFileHandler::Seek(std::int64_t offset, TSeekOrigin origin) {
   if (File == nullptr) Fail(STORE_OSEBADF);
   int whence = origin == TSeekOrigin::soBeginning ? SEEK_SET : origin == TSeekOrigin::soCurrent ? SEEK_CUR : SEEK_END;

@@ -43,6 +43,9 @@ class TFileHandler {
   std::size_t ReadAt(std::uint64_t offset, TBytes buffer, bool tolerateShort);
   void WriteAt(std::uint64_t offset, TConstBytes buffer);
   void Truncate(std::uint64_t length);
+  // The file's length measured again for writes through its mapping (see
+  // TAbstractFile::MeasureForMappedWrites): before every commit or repair.
+  void MeasureForMappedWrites();
   // Allocates the file up to `length` bytes (never shrinks), and some room
   // beyond so that most calls find it done; STORE_WRITEERR when the disk has
   // no room, the file keeping its length.

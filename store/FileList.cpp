@@ -2,11 +2,13 @@
 
 #include <fcntl.h>
 #include <linux/falloc.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 #include "CharTable.h"
 #include "StoreError.h"
@@ -14,12 +16,32 @@
 
 namespace store {
 
+namespace {
+// Room for the largest file a table may have.
+constexpr std::uint64_t MappableBytes = 4000000000ull + 65536;
+}  // namespace
+
 TAbstractFile::TAbstractFile(std::string path, int fd, bool readOnly, bool exclusive)
-    : FilePath(std::move(path)), Fd(fd), IsReadOnly(readOnly), IsExclusive(exclusive), Locks(fd) {}
+    : FilePath(std::move(path)), Fd(fd), IsReadOnly(readOnly), IsExclusive(exclusive), Locks(fd) {
+  if (!IsReadOnly) {
+    void* at = ::mmap(nullptr, MappableBytes, PROT_READ | PROT_WRITE, MAP_SHARED, Fd, 0);
+    if (at != MAP_FAILED) {
+      Mapping = static_cast<std::uint8_t*>(at);
+      MappedLength = MappableBytes;
+    }
+  }
+}
 
 TAbstractFile::~TAbstractFile() {
+  if (Mapping) ::munmap(Mapping, MappedLength);
   Locks.ReleaseAll();
   ::close(Fd);
+}
+
+void TAbstractFile::MeasureForMappedWrites() {
+  std::lock_guard guard(Guard);
+  struct stat st {};
+  WritableLength = Mapping && ::fstat(Fd, &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
 }
 
 int TAbstractFile::AddHandler() {
@@ -86,7 +108,17 @@ long long TAbstractFile::WriteAt(int id, std::uint64_t offset, TConstBytes buffe
     return -1;
   }
   if (WriteShouldFail()) return -1;
-  long long n = FullPwrite(Fd, offset, buffer);
+  long long n = 0;
+  const std::uint64_t end = offset + buffer.size();
+  if (Mapping && end <= WritableLength) {
+    // The bytes exist: a copy into the shared pages is the write.
+    std::memcpy(Mapping + offset, buffer.data(), buffer.size());
+    n = static_cast<long long>(buffer.size());
+  } else {
+    n = FullPwrite(Fd, offset, buffer);
+    // What this write appended exists now too.
+    if (n >= 0 && Mapping && end > WritableLength) WritableLength = end;
+  }
   if (n >= 0) Positions[id] = offset + static_cast<std::uint64_t>(n);
   if (n >= 0) JournalWrite(FilePath, offset, buffer, false);
   AfterWrite();
@@ -135,6 +167,7 @@ int TAbstractFile::TruncateAt(int id, std::uint64_t offset) {
   }
   if (::ftruncate(Fd, static_cast<off_t>(offset)) != 0) return -1;
   Positions[id] = offset;
+  WritableLength = std::min(WritableLength, offset);
   return 0;
 }
 

@@ -42,6 +42,12 @@ class TAbstractFile {
   long long Read(int id, TBytes buffer);
   long long Write(int id, TConstBytes buffer);
   int TruncateAt(int id, std::uint64_t offset);
+  // Writes that fall inside the file as it was last measured go through a
+  // shared mapping of it, without a system call each; the others, and
+  // every write of a file that could not be mapped, are written. Measuring
+  // again is needed whenever another process may have changed the file's
+  // length: before every commit, under the write lock.
+  void MeasureForMappedWrites();
   // Allocates the bytes up to `length` without changing the file's length;
   // returns an errno value, 0 when done.
   int ReserveTo(std::uint64_t length);
@@ -62,6 +68,9 @@ class TAbstractFile {
   bool IsExclusive;
   std::mutex Guard;
   std::map<int, std::uint64_t> Positions;
+  std::uint8_t* Mapping = nullptr;
+  std::uint64_t MappedLength = 0;   // reserved address space
+  std::uint64_t WritableLength = 0;  // bytes known to exist in the file
   int NextHandlerId = 1;
   TRangeLockSet Locks;
 };

@@ -166,6 +166,7 @@ bool TTableFiles::CommitPending() { return CountersDiffer() || Data->Size() != D
 
 bool TTableFiles::RepairInterruptedCommit(bool flushOs) {
   if (ReadOnly()) return false;
+  MeasureFiles();
   const std::string& table = Data->TableName();
   const std::uint64_t accounted = DataBytes();
   const std::uint64_t length = Data->Size();
@@ -259,6 +260,7 @@ void TTableFiles::RepairDataFromSlots() {
 }
 
 void TTableFiles::RebuildIndexes(bool flushOs) {
+  MeasureFiles();
   // The rebuild may write pages early: the mark covers it until the header.
   const bool deferring = Deferring;
   DeferWrites(false);
@@ -296,6 +298,7 @@ void TTableFiles::ReserveCommitSpace() {
 }
 
 void TTableFiles::FillMadeIndex(bool flushOs) {
+  MeasureFiles();
   // The data counter moves, so that every other user of the table notices
   // the new index file. Then the new file's header goes out, behind the data
   // file: a writer that dies after it leaves an index the next one builds
@@ -327,8 +330,14 @@ void TTableFiles::DeferWrites(bool defer) {
   Index->SetDeferWrites(defer);
 }
 
+void TTableFiles::MeasureFiles() {
+  Data->MeasureForMappedWrites();
+  Index->MeasureForMappedWrites();
+}
+
 void TTableFiles::Commit(bool flushOs) {
   TDataFile& data = *Data;
+  MeasureFiles();
   const TDataHeader before = data.DiskHeader();
   const std::int32_t inFile = data.DiskRecordCount();
   std::vector<TDataFile::TSlotImage> undo;

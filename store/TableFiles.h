@@ -129,6 +129,9 @@ class TTableFiles {
                   bool flushOs);
   bool CutInterruptedAppend();
   void RepairDataFromSlots();
+  // Both files' lengths measured for writes through their mappings: under
+  // the write lock, before anything of a commit or repair is written.
+  void MeasureFiles();
   std::size_t DataCacheBytes = 16384, DataCacheRecords = 8192, IndexCacheBytes = 16384;
 };
 
