@@ -2,6 +2,7 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "engine/camera.h"
@@ -17,6 +18,12 @@
 #endif
 
 namespace sauno {
+
+namespace {
+TMainTexCoordRoutingHandler mainTexCoordRouting = nullptr;
+}  // namespace
+
+void SetMainTexCoordRoutingHandler(TMainTexCoordRoutingHandler handler) { mainTexCoordRouting = handler; }
 
 TVector4 ConvertColor(TDelphiColor color, float alpha)
 {
@@ -125,6 +132,7 @@ TSceneBuffer::TSceneBuffer(TPersistent* owner)
 
 TSceneBuffer::~TSceneBuffer()
 {
+    ClearAfterSceneEffects();
     DetachFromScene();
     camera_ = nullptr;
     renderingContext_.reset();
@@ -359,6 +367,8 @@ void TSceneBuffer::LoadMatrices(const TRectangleI& viewport, int dpi)
 void TSceneBuffer::RenderPass(const TRectangleI& viewport, int dpi, TDrawState drawState, TBaseSceneObject* base)
 {
     LoadMatrices(viewport, dpi);
+    // Whatever routing the last pass ended in, this one's coordinates start on the first unit.
+    if (mainTexCoordRouting) mainTexCoordRouting();
     if (OnViewerBeforeRender) OnViewerBeforeRender(this);
     if (BeforeRender) BeforeRender(this);
     if (camera_ && camera_->Scene()) {
@@ -375,6 +385,28 @@ void TSceneBuffer::RenderPass(const TRectangleI& viewport, int dpi, TDrawState d
     }
     if (PostRender) PostRender(this);
     if (!modelViewStack_.empty()) throw Exception("Unbalance Push/PopModelViewMatrix.");
+}
+
+void TSceneBuffer::AddAfterSceneEffect(TBaseSceneObject* object)
+{
+    if (!object || std::find(afterSceneEffects_.begin(), afterSceneEffects_.end(), object) != afterSceneEffects_.end())
+        return;
+    afterSceneEffects_.push_back(object);
+    object->afterSceneBuffers_.push_back(this);
+}
+
+void TSceneBuffer::RemoveAfterSceneEffect(TBaseSceneObject* object)
+{
+    const auto it = std::find(afterSceneEffects_.begin(), afterSceneEffects_.end(), object);
+    if (it == afterSceneEffects_.end()) return;
+    afterSceneEffects_.erase(it);
+    std::erase(object->afterSceneBuffers_, this);
+}
+
+void TSceneBuffer::ClearAfterSceneEffects()
+{
+    for (TBaseSceneObject* object : afterSceneEffects_) std::erase(object->afterSceneBuffers_, this);
+    afterSceneEffects_.clear();
 }
 
 void TSceneBuffer::PushModelViewMatrix(const TMatrix4& matrix)
@@ -472,6 +504,7 @@ void TSceneBuffer::SetShadeModel(TShadeModel value)
 void TScene::RenderTree(TSceneBuffer& buffer, int width, int height, TDrawState drawState, TBaseSceneObject* base)
 {
     RenderedObject = nullptr;
+    buffer.ClearAfterSceneEffects();
     CurrentBuffer = &buffer;
     TRenderContextInfo rci{};
     rci.scene = this;
@@ -512,6 +545,9 @@ void TScene::RenderTree(TSceneBuffer& buffer, int width, int height, TDrawState 
         throw;
     }
     glColorMask(true, true, true, true);
+    // Index by index: an effect may ask for more after-scene drawing while it draws.
+    for (size_t i = 0; i < buffer.AfterSceneEffects().size(); ++i)
+        buffer.AfterSceneEffects()[i]->RenderAfterScene(buffer, rci);
     buffer.StateCache().Disable(TGLState::stBlend);
     buffer.StateCache().Disable(TGLState::stTexture2D);
     buffer.StateCache().Enable(TGLState::stAlphaTest);

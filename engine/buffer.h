@@ -67,6 +67,12 @@ private:
 
 using TBufferEvent = std::function<void(TSceneBuffer* sender)>;
 
+// Puts the process-wide texture-coordinate routing in its main mode: the coordinates objects send
+// through the engine become plain glTexCoord calls on the first texture unit. The routing lives
+// with the textures, above the engine, which installs the handler; until then a pass has none.
+using TMainTexCoordRoutingHandler = void (*)();
+void SetMainTexCoordRoutingHandler(TMainTexCoordRoutingHandler handler);
+
 class TSceneBuffer : public TUpdateAbleObject {
 public:
     explicit TSceneBuffer(TPersistent* owner);
@@ -94,6 +100,15 @@ public:
     const TMatrix4& BaseProjectionMatrix() const { return baseProjectionMatrix_; }
     int RenderDPI() const { return renderDPI_; }
     TStateCache& StateCache() { return stateCache_; }
+
+    // ---- After-scene effects ----
+    // Objects that asked, during this pass, to draw once more after the tree; they do so in
+    // list order. Not owned: an object leaves every list when it is destroyed. The list is
+    // emptied at the start of every scene pass.
+    void AddAfterSceneEffect(TBaseSceneObject* object);
+    void RemoveAfterSceneEffect(TBaseSceneObject* object);
+    void ClearAfterSceneEffects();
+    const std::vector<TBaseSceneObject*>& AfterSceneEffects() const { return afterSceneEffects_; }
 
     // ---- Camera ----
     TCamera* Camera() const { return camera_; }
@@ -149,6 +164,7 @@ private:
     TStateCache stateCache_;
     bool rendering_ = false;
     std::unique_ptr<TContext> renderingContext_;
+    std::vector<TBaseSceneObject*> afterSceneEffects_;
     TMatrix4 projectionMatrix_ = IdentityMatrix, modelViewMatrix_ = IdentityMatrix,
              baseProjectionMatrix_ = IdentityMatrix;
     std::vector<TMatrix4> modelViewStack_;

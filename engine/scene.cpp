@@ -53,6 +53,7 @@ TBaseSceneObject::TBaseSceneObject(TComponent* owner)
 TBaseSceneObject::~TBaseSceneObject()
 {
     BeginDestroy();
+    while (!afterSceneBuffers_.empty()) afterSceneBuffers_.back()->RemoveAfterSceneEffect(this);
     FreeChildCameras();
     listHandle_.reset();
     behaviours_.reset();
@@ -523,6 +524,20 @@ void TBaseSceneObject::Render(TRenderContextInfo& rci)
             DrawContent(rci, false, drawChildren);
             if (ignoreDepth && depthWasOn) cache->Enable(TGLState::stDepthTest);
         }
+    } catch (...) {
+        glPopMatrix();
+        throw;
+    }
+    glPopMatrix();
+}
+
+void TBaseSceneObject::RenderAfterScene(TSceneBuffer&, TRenderContextInfo& rci)
+{
+    // The tree's matrices are popped by now: the node stands on the view alone.
+    glPushMatrix();
+    glMultMatrixf(AbsoluteMatrix().Data());
+    try {
+        DrawContent(rci, true, false);
     } catch (...) {
         glPopMatrix();
         throw;

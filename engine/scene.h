@@ -146,6 +146,9 @@ public:
     // Drops the display list (its GL object goes with it).
     void DestroyHandle();
     virtual bool IsBlended() { return false; }
+    // Draws once more after the scene tree, when this node put itself on the buffer's
+    // after-scene list during the pass: by default itself alone, at its absolute place.
+    virtual void RenderAfterScene(TSceneBuffer& buffer, TRenderContextInfo& rci);
     void DrawAxes(TRenderContextInfo& rci, uint16_t pattern);
 
     void SetParentComponent(TComponent* parent) override;
@@ -165,6 +168,7 @@ protected:
 
 private:
     friend class TScene;
+    friend class TSceneBuffer;
     void MarkMatricesStale();
     void RotateBy(const TVector4& axis, float remembered, float target);
     void FreeChildCameras();
@@ -191,6 +195,7 @@ private:
     TObjectsSorting objectsSorting_ = TObjectsSorting::osInherited;
     TVisibilityCulling visibilityCulling_ = TVisibilityCulling::vcInherited;
     std::unique_ptr<TBehaviours> behaviours_;
+    std::vector<TSceneBuffer*> afterSceneBuffers_;  // the buffers whose after-scene list holds this node
 };
 
 // Adds the material of its kind of object and a hint text.

@@ -107,17 +107,37 @@ int GetCurrentColorDepth()
     return DepthOf(desktop.format);
 }
 
-bool SwitchDisplayMode(SDL_Window* window, int index, int refreshRate)
+Uint32 PixelFormatForDepth(int depth)
 {
-    const std::vector<TVideoMode>& modes = VideoModes();
-    if (index < 0 || static_cast<size_t>(index) >= modes.size() || !window) return false;
+    // Each of these gives DepthOf the depth back, so a listed mode is found again by its format.
+    switch (depth) {
+        case 8: return SDL_PIXELFORMAT_INDEX8;
+        case 15: return SDL_PIXELFORMAT_RGB555;
+        case 16: return SDL_PIXELFORMAT_RGB565;
+        case 24: return SDL_PIXELFORMAT_RGB24;
+        case 32: return SDL_PIXELFORMAT_RGB888;
+        default: return SDL_PIXELFORMAT_UNKNOWN;
+    }
+}
+
+std::optional<SDL_DisplayMode> DisplayModeRequest(const std::vector<TVideoMode>& modes, int index, int refreshRate)
+{
+    if (index < 0 || static_cast<size_t>(index) >= modes.size()) return std::nullopt;
     const TVideoMode& wanted = modes[static_cast<size_t>(index)];
     SDL_DisplayMode request{};
     request.w = wanted.width;
     request.h = wanted.height;
+    request.format = PixelFormatForDepth(wanted.colorDepth);
     request.refresh_rate = refreshRate > 0 ? std::min(refreshRate, static_cast<int>(wanted.maxFrequency)) : 0;
+    return request;
+}
+
+bool SwitchDisplayMode(SDL_Window* window, int index, int refreshRate)
+{
+    const std::optional<SDL_DisplayMode> request = DisplayModeRequest(VideoModes(), index, refreshRate);
+    if (!request || !window) return false;
     SDL_DisplayMode closest{};
-    if (!SDL_GetClosestDisplayMode(0, &request, &closest)) return false;
+    if (!SDL_GetClosestDisplayMode(0, &*request, &closest)) return false;
     if (SDL_SetWindowDisplayMode(window, &closest) != 0) return false;
     if (SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN) != 0) return false;
     static const bool registered = std::atexit(RestoreAtExit) == 0;

@@ -4,6 +4,7 @@
 #include <SDL.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,14 @@ int FindVideoMode(const std::vector<TVideoMode>& modes, int width, int height, i
 int FindVideoMode(int width, int height, int depth);
 // Bits per pixel of the desktop.
 int GetCurrentColorDepth();
+
+// The pixel format through which the display is asked for `depth` bits per pixel (8, 15, 16,
+// 24 or 32); 0, which leaves the format to the display, for any other depth.
+Uint32 PixelFormatForDepth(int depth);
+// What a switch to mode `index` of `modes` asks the display for: the entry's width, height and
+// depth, and with a refresh rate above 0 that rate held to the entry's highest (0 lets the
+// display choose). Empty for an index outside the list.
+std::optional<SDL_DisplayMode> DisplayModeRequest(const std::vector<TVideoMode>& modes, int index, int refreshRate);
 
 // Puts `window` in full screen on mode `index` (with the refresh rate, if above 0, held to the
 // mode's highest); the display changes for this process only. False when the display refuses.

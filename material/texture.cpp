@@ -9,6 +9,7 @@
 #include <map>
 #include <vector>
 
+#include "engine/buffer.h"
 #include "engine/statecache.h"
 #include "material/jpegimage.h"
 #include "platform/exception.h"
@@ -157,6 +158,12 @@ void SetTexCoordRouting(TTexCoordRouting mode)
     routing.requested = mode;
     if (routing.updates == 0) routing.mode = Effective(mode);
 }
+
+namespace {
+// Every scene pass starts with texture coordinates going to the first unit.
+const bool mainRoutingAtEveryPass =
+    (SetMainTexCoordRoutingHandler([] { SetTexCoordRouting(TTexCoordRouting::tcrMain); }), true);
+}  // namespace
 
 TTexCoordRouting TexCoordRouting() { return routing.mode; }
 

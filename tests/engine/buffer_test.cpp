@@ -3,10 +3,13 @@
 #include <GL/gl.h>
 
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "engine/buffer.h"
 #include "engine/camera.h"
 #include "engine/context.h"
+#include "engine/scene.h"
 #include "engine/videomodes.h"
 #include "engine/viewer.h"
 #include "platform/exception.h"
@@ -52,6 +55,46 @@ protected:
 };
 
 using RGB = std::array<uint8_t, 3>;
+
+// Covers the whole viewport in one colour at depth z of the unit cube, whatever the camera.
+void FillViewport(const TVector4& color, float z)
+{
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    glColor4fv(color.Data());
+    glBegin(GL_QUADS);
+    glVertex3f(-1, -1, z);
+    glVertex3f(1, -1, z);
+    glVertex3f(1, 1, z);
+    glVertex3f(-1, 1, z);
+    glEnd();
+    glPopMatrix();
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+}
+
+// Near red in the tree; when asked, puts itself on the after-scene list and draws far green then.
+class Overlay : public TImmaterialSceneObject {
+public:
+    using TImmaterialSceneObject::TImmaterialSceneObject;
+    bool askAfterScene = true;
+    int afterSceneDraws = 0;
+    void DrawContent(TRenderContextInfo& rci, bool, bool) override
+    {
+        FillViewport({1, 0, 0, 1}, -0.5f);
+        if (askAfterScene) rci.scene->CurrentBuffer->AddAfterSceneEffect(this);
+    }
+    void RenderAfterScene(TSceneBuffer&, TRenderContextInfo&) override
+    {
+        ++afterSceneDraws;
+        FillViewport({0, 1, 0, 1}, 0.5f);  // behind the red: visible only with the depth test off
+    }
+};
 
 }  // namespace
 
@@ -110,6 +153,62 @@ TEST_F(BufferTest, TheCamerasViewAndFogAreSentOnlyWhenFogIsOn)
     EXPECT_EQ(scene->Buffers().size(), 1u);
     buffer->SetCamera(nullptr);
     EXPECT_TRUE(scene->Buffers().empty());
+}
+
+TEST_F(BufferTest, AfterSceneObjectsDrawOverTheTreeOncePerPassTheyAskIn)
+{
+    TComponent owner(nullptr);
+    auto* scene = new TScene(&owner);
+    auto* camera = new TCamera(&owner);
+    scene->Objects().AddChild(camera);
+    auto* overlay = new Overlay(&owner);
+    scene->Objects().AddChild(overlay);
+    buffer->SetCamera(camera);
+    buffer->SetLighting(false);
+    buffer->SetDepthTest(false);
+    buffer->SetBackgroundColor(clBlack);
+
+    buffer->RenderFrame();
+    EXPECT_EQ(Pixel(32, 24), (RGB{0, 255, 0}));
+    EXPECT_EQ(overlay->afterSceneDraws, 1);
+    ASSERT_EQ(buffer->AfterSceneEffects().size(), 1u);
+
+    // The next pass starts with an empty list: an object that does not ask again is not drawn.
+    overlay->askAfterScene = false;
+    buffer->RenderFrame();
+    EXPECT_EQ(Pixel(32, 24), (RGB{255, 0, 0}));
+    EXPECT_EQ(overlay->afterSceneDraws, 1);
+    EXPECT_TRUE(buffer->AfterSceneEffects().empty());
+
+    // A destroyed object leaves the list; a destroyed buffer leaves the object's record.
+    overlay->askAfterScene = true;
+    buffer->RenderFrame();
+    delete overlay;
+    EXPECT_TRUE(buffer->AfterSceneEffects().empty());
+    auto* second = new Overlay(&owner);
+    scene->Objects().AddChild(second);
+    buffer->RenderFrame();
+    ASSERT_EQ(buffer->AfterSceneEffects().size(), 1u);
+    buffer.reset();
+    delete second;
+}
+
+TEST_F(BufferTest, EveryPassStartsWithMainTexCoordRoutingBeforeItsHooks)
+{
+    static int routed;
+    static std::vector<std::string> order;
+    routed = 0;
+    order.clear();
+    SetMainTexCoordRoutingHandler([] {
+        ++routed;
+        order.push_back("routing");
+    });
+    buffer->BeforeRender = [](TSceneBuffer*) { order.push_back("before"); };
+    buffer->RenderFrame();
+    buffer->RenderFrame();
+    SetMainTexCoordRoutingHandler(nullptr);
+    EXPECT_EQ(routed, 2);
+    EXPECT_EQ(order, (std::vector<std::string>{"routing", "before", "routing", "before"}));
 }
 
 TEST_F(BufferTest, ACameraOutsideAnySceneIsNotTaken)
@@ -192,6 +291,37 @@ TEST(VideoModes, TheBestModeIsTheSmallestExcessOnEveryAxisAndTheLaterOnTies)
     OfferVideoMode(offered, fast);
     ASSERT_EQ(offered.size(), 2u);
     EXPECT_EQ(offered[1].maxFrequency, 85);
+}
+
+TEST(VideoModes, ASwitchAsksForTheEntrysSizeDepthAndRateHeldToItsHighest)
+{
+    auto mode = [](int w, int h, int d, int hz) {
+        TVideoMode m;
+        m.width = static_cast<uint16_t>(w);
+        m.height = static_cast<uint16_t>(h);
+        m.colorDepth = static_cast<uint8_t>(d);
+        m.maxFrequency = static_cast<uint8_t>(hz);
+        return m;
+    };
+    const std::vector<TVideoMode> modes = {mode(1920, 1080, 32, 60), mode(640, 480, 8, 60),
+                                           mode(640, 480, 15, 60),   mode(800, 600, 16, 75),
+                                           mode(1024, 768, 24, 85),  mode(1280, 1024, 32, 0)};
+    const struct {
+        int index, bitsPerPixel, bytesPerPixel;
+    } depths[] = {{1, 8, 1}, {2, 15, 2}, {3, 16, 2}, {4, 24, 3}, {5, 24, 4}};  // 32: 24 bits in 4 bytes
+    for (const auto& d : depths) {
+        const auto request = DisplayModeRequest(modes, d.index, 0);
+        ASSERT_TRUE(request) << d.index;
+        EXPECT_EQ(request->w, modes[static_cast<size_t>(d.index)].width);
+        EXPECT_EQ(request->h, modes[static_cast<size_t>(d.index)].height);
+        EXPECT_EQ(static_cast<int>(SDL_BITSPERPIXEL(request->format)), d.bitsPerPixel) << d.index;
+        EXPECT_EQ(static_cast<int>(SDL_BYTESPERPIXEL(request->format)), d.bytesPerPixel) << d.index;
+        EXPECT_EQ(request->refresh_rate, 0);  // rate 0 leaves it to the display
+    }
+    EXPECT_EQ(DisplayModeRequest(modes, 4, 70)->refresh_rate, 70);
+    EXPECT_EQ(DisplayModeRequest(modes, 4, 100)->refresh_rate, 85);
+    EXPECT_FALSE(DisplayModeRequest(modes, 6, 0));
+    EXPECT_FALSE(DisplayModeRequest(modes, -1, 0));
 }
 
 TEST(FullScreenViewer, SwitchesOnlyWhenTheDesktopDiffersAndRestoresAfterwards)
