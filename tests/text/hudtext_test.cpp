@@ -10,6 +10,7 @@
 #include "engine/camera.h"
 #include "engine/context.h"
 #include "engine/scene.h"
+#include "material/texture.h"
 #include "platform/window.h"
 #include "runtime/application.h"
 #include "text/bitmapfont.h"
@@ -264,4 +265,14 @@ TEST_F(HUDText, TheSheetBecomesAnAlphaTextureOfTheSheetsSize)
     const Box box = Lit(Frame());
     EXPECT_GT(font->CharWidth(), before);
     EXPECT_GE(box.bottom - box.top, 16);
+}
+
+// Texture coordinates reach the first unit at the start of every pass,
+// whatever the last draw of the previous frame left.
+TEST_F(HUDText, EveryFrameStartsWithTextureCoordinatesOnTheFirstUnit)
+{
+    text->SetVisible(false);
+    SetTexCoordRouting(TTexCoordRouting::tcrDrop);
+    Frame();
+    EXPECT_EQ(TexCoordRouting(), TTexCoordRouting::tcrMain);
 }
