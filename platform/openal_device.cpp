@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/riffchunks.h"
 #include "platform/sounddevice.h"
 
 namespace sauno::platform {
@@ -38,33 +39,29 @@ struct Pcm {
 uint32_t Le32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24; }
 uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 
-// Finds "fmt " and "data" within the bytes present and turns the samples into 8- or 16-bit PCM
-// that OpenAL takes. Anything else (compressed formats, more than two channels) is refused.
+// Finds "fmt " and "data" by the same chunk walk as the sample reader and turns the samples into
+// 8- or 16-bit PCM that OpenAL takes. Anything else (compressed formats, more than two channels) is refused.
 std::optional<Pcm> DecodeRiff(std::span<const uint8_t> file)
 {
     if (file.size() < 12 || std::memcmp(file.data(), "RIFF", 4) != 0 || std::memcmp(file.data() + 8, "WAVE", 4) != 0)
         return std::nullopt;
-    const size_t end = std::min<size_t>(file.size(), size_t(Le32(file.data() + 4)) + 8);
     uint16_t tag = 0, channels = 0, bits = 0;
     uint32_t rate = 0;
     std::span<const uint8_t> data;
-    size_t pos = 12;
-    while (pos + 8 <= end) {
-        const uint8_t* header = file.data() + pos;
-        const size_t size = Le32(header + 4);
-        const size_t body = pos + 8;
-        const size_t available = std::min(size, end - body);
-        if (std::memcmp(header, "fmt ", 4) == 0 && available >= 16) {
-            tag = Le16(header + 8);
-            channels = Le16(header + 10);
-            rate = Le32(header + 12);
-            bits = Le16(header + 22);
-            if (tag == 0xFFFE && available >= 40) tag = Le16(header + 8 + 24);  // the sub-format's tag
-        } else if (std::memcmp(header, "data", 4) == 0) {
-            data = file.subspan(body, available);
+    RiffChunkWalker walker(file);
+    RiffChunk chunk;
+    while (walker.Next(chunk)) {
+        const uint8_t* body = file.data() + chunk.body;
+        if (chunk.id == "fmt " && chunk.available >= 16) {
+            tag = Le16(body);
+            channels = Le16(body + 2);
+            rate = Le32(body + 4);
+            bits = Le16(body + 14);
+            if (tag == 0xFFFE && chunk.available >= 40) tag = Le16(body + 24);  // the sub-format's tag
+        } else if (chunk.id == "data") {
+            data = chunk.Bytes(file);
             break;
         }
-        pos = body + size + (size & 1);
     }
     if (data.empty() || rate == 0 || rate > 768000 || (channels != 1 && channels != 2)) return std::nullopt;
     Pcm pcm;

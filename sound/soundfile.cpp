@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "platform/exception.h"
+#include "platform/riffchunks.h"
 #include "platform/sounddevice.h"
 
 namespace sauno {
@@ -54,20 +55,17 @@ size_t TWAVFile::LoadFromStream(std::span<const uint8_t> stream)
     dataOffset_ = 0;
     format_ = {};
     if (stream.size() < 8 || std::memcmp(stream.data(), "RIFF", 4) != 0) throw Exception("RIFF required");
-    const uint64_t storedLength = uint64_t(Le32(stream.data() + 4)) + 8;
     if (stream.size() < 12 || std::memcmp(stream.data() + 8, "WAVE", 4) != 0) throw Exception("RIFF-WAVE required");
-    // The scan never leaves the RIFF data nor the bytes present.
-    const uint64_t end = std::min<uint64_t>(storedLength, stream.size());
-    uint64_t pos = 12;
+    // The walk never leaves the RIFF data nor the bytes present.
+    platform::RiffChunkWalker walker(stream);
+    const uint64_t end = walker.End();
     bool formatRead = false, factRead = false, found = false;
-    while (pos + 8 <= end) {
-        const uint8_t* header = stream.data() + pos;
-        uint64_t c = Le32(header + 4);
-        pos += 8;
-        if (std::memcmp(header, "fmt ", 4) == 0 && !formatRead && format_.FormatTag == 0) {
-            const uint64_t n = std::min<uint64_t>({c, 18, end - pos});
+    platform::RiffChunk chunk;
+    while (walker.Next(chunk)) {
+        const uint8_t* body = stream.data() + chunk.body;
+        if (chunk.id == "fmt " && !formatRead && format_.FormatTag == 0) {
             uint8_t record[18] = {};
-            std::memcpy(record, stream.data() + pos, n);
+            std::memcpy(record, body, std::min<uint64_t>(chunk.available, 18));
             format_.FormatTag = uint16_t(record[0] | record[1] << 8);
             format_.Channels = uint16_t(record[2] | record[3] << 8);
             format_.SamplesPerSec = Le32(record + 4);
@@ -76,24 +74,16 @@ size_t TWAVFile::LoadFromStream(std::span<const uint8_t> stream)
             format_.BitsPerSample = uint16_t(record[14] | record[15] << 8);
             format_.ExtraSize = uint16_t(record[16] | record[17] << 8);
             formatRead = true;
-            pos += n;
-            c -= n;
-        } else if (std::memcmp(header, "fact", 4) == 0 && !factRead && format_.FormatTag == 2 && c >= 4 &&
-                   pos + 4 <= end) {
+        } else if (chunk.id == "fact" && !factRead && format_.FormatTag == 2 && chunk.available >= 4) {
             factRead = true;  // the value itself is of no use here
-            pos += 4;
-            c -= 4;
-        } else if (std::memcmp(header, "data", 4) == 0) {
-            dataOffset_ = static_cast<int32_t>(pos);
+        } else if (chunk.id == "data") {
+            dataOffset_ = static_cast<int32_t>(chunk.body);
             found = true;
             break;
         }
-        pos += c;
-        if (pos == 2048) {
-            found = true;  // the scan gives up here, leaving the offset at 0
-            break;
-        }
     }
+    // Giving up at the scan limit leaves the offset at 0: the whole file counts as sample data.
+    if (!found && walker.AtScanLimit()) found = true;
     if (!found) {
         format_ = {};
         dataOffset_ = 0;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/exception.h"
+#include "platform/sounddevice.h"
 #include "sound/soundlibrary.h"
 
 namespace sauno {
@@ -166,6 +167,81 @@ TEST(SoundSamples, BrokenFilesAreRefusedWithoutReadingPastTheBytes)
     std::vector<uint8_t> trailing = Riff(chunks);
     trailing.insert(trailing.end(), 50, 0xEE);
     EXPECT_EQ(wav.LoadFromStream(trailing), trailing.size() - 50);
+}
+
+// The sample reader and the device's decoder walk the chunks alike: pad bytes, the scan limit and
+// sizes running past the file.
+class BothWavReaders : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(device.Init(44100, 8, 0)); }
+    bool DevicePlays(const std::vector<uint8_t>& file)
+    {
+        namespace sd = platform::sound;
+        return device.SampleLoad(sd::Free, file, sd::LoadFromMemory, 0) != sd::None;
+    }
+    platform::OpenALSoundDevice device{platform::OpenALSoundDevice::Output::Loopback};
+};
+
+TEST_F(BothWavReaders, AnOddChunkBeforeDataIsFollowedByItsPadByte)
+{
+    std::vector<uint8_t> chunks;
+    Chunk(chunks, "fmt ", Fmt16(1, 8000, 16));
+    Chunk(chunks, "LIST", {'a', 'b', 'c', 'd', 'e', 0}, 5);
+    Chunk(chunks, "data", std::vector<uint8_t>(200, 0));
+    const std::vector<uint8_t> file = Riff(chunks);
+    TWAVFile wav;
+    wav.LoadFromStream(file);
+    EXPECT_EQ(wav.SampleDataOffset(), 12 + 24 + 14 + 8);
+    EXPECT_EQ(wav.SampleDataSize(), 200u);
+    EXPECT_EQ(wav.Sampling().Frequency, 8000);
+    EXPECT_TRUE(DevicePlays(file));
+}
+
+TEST_F(BothWavReaders, TheScanGivesUpWhenASkipLandsOnByte2048)
+{
+    // An odd-sized chunk whose pad byte ends at 2048 stops the scan before "data".
+    std::vector<uint8_t> chunks;
+    Chunk(chunks, "fmt ", Fmt16(1, 8000, 16));
+    Chunk(chunks, "junk", std::vector<uint8_t>(2004, 0), 2003);
+    ASSERT_EQ(chunks.size() + 12, 2048u);
+    Chunk(chunks, "data", std::vector<uint8_t>(100, 0));
+    const std::vector<uint8_t> file = Riff(chunks);
+    TWAVFile wav;
+    wav.LoadFromStream(file);
+    EXPECT_EQ(wav.SampleDataOffset(), 0);
+    EXPECT_EQ(wav.SampleDataSize(), file.size());
+    EXPECT_FALSE(DevicePlays(file));
+
+    // One byte further on, the scan reaches "data".
+    std::vector<uint8_t> past;
+    Chunk(past, "fmt ", Fmt16(1, 8000, 16));
+    Chunk(past, "junk", std::vector<uint8_t>(2006, 0), 2005);
+    Chunk(past, "data", std::vector<uint8_t>(100, 0));
+    const std::vector<uint8_t> found = Riff(past);
+    wav.LoadFromStream(found);
+    EXPECT_EQ(wav.SampleDataOffset(), 2058);
+    EXPECT_TRUE(DevicePlays(found));
+}
+
+TEST_F(BothWavReaders, ChunkSizesRunningPastTheFile)
+{
+    // A skipped chunk that runs past the file hides the "data" after it, for both.
+    for (uint32_t size : {0xFFFFFFF0u, 0xFFFFFFFDu, 30u}) {
+        std::vector<uint8_t> chunks;
+        Chunk(chunks, "fmt ", Fmt16(1, 8000, 16));
+        Chunk(chunks, "junk", std::vector<uint8_t>(8, 0), size);
+        Chunk(chunks, "data", std::vector<uint8_t>(8, 0));
+        EXPECT_EQ(LoadError(Riff(chunks)), "WAV file without a data chunk") << size;
+        EXPECT_FALSE(DevicePlays(Riff(chunks))) << size;
+    }
+    // A "data" chunk longer than the file gives the samples that are there.
+    std::vector<uint8_t> chunks;
+    Chunk(chunks, "fmt ", Fmt16(1, 8000, 16));
+    Chunk(chunks, "data", std::vector<uint8_t>(64, 0), 100000);
+    TWAVFile wav;
+    wav.LoadFromStream(Riff(chunks));
+    EXPECT_EQ(wav.SampleDataSize(), 64u);
+    EXPECT_TRUE(DevicePlays(Riff(chunks)));
 }
 
 TEST(SoundSamples, BinDataErrorsAndOtherFormats)
