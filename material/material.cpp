@@ -73,6 +73,15 @@ TMaterial::TMaterial(TPersistent* owner) : TUpdateAbleObject(owner), front_(std:
 TMaterial::~TMaterial()
 {
     if (libMaterial_) libMaterial_->UnregisterUser(this);
+    ReferTo(nullptr);
+}
+
+void TMaterial::ReferTo(TMaterialLibrary* library)
+{
+    if (library == materialLibrary_) return;
+    if (materialLibrary_) std::erase(materialLibrary_->referringMaterials_, this);
+    materialLibrary_ = library;
+    if (materialLibrary_) materialLibrary_->referringMaterials_.push_back(this);
 }
 
 TFaceProperties& TMaterial::BackProperties()
@@ -134,7 +143,7 @@ void TMaterial::SetFaceCulling(TFaceCulling value)
 
 void TMaterial::SetMaterialLibrary(TMaterialLibrary* value)
 {
-    materialLibrary_ = value;
+    ReferTo(value);
     SetLibMaterialName(libMaterialName_);
 }
 
@@ -162,6 +171,8 @@ void TMaterial::ForgetLibMaterial()
     libMaterial_ = nullptr;
     libMaterialName_.clear();
 }
+
+void TMaterial::ForgetMaterialLibrary() { materialLibrary_ = nullptr; }
 
 bool TMaterial::IsBlended() const
 {
@@ -256,7 +267,7 @@ void TMaterial::Assign(const TMaterial& other)
     materialOptions_ = other.materialOptions_;
     SetTexture(other.texture_.get());
     faceCulling_ = other.faceCulling_;
-    materialLibrary_ = other.materialLibrary_;
+    ReferTo(other.materialLibrary_);
     SetLibMaterialName(other.libMaterialName_);
     EndUpdate();
 }
@@ -448,6 +459,9 @@ TMaterialLibrary::TMaterialLibrary(TComponent* owner) : TCadenceAbleComponent(ow
 TMaterialLibrary::~TMaterialLibrary()
 {
     BeginDestroy();
+    // Referring materials may outlive the library (a scene object destroyed after it).
+    for (TMaterial* m : referringMaterials_) m->ForgetMaterialLibrary();
+    referringMaterials_.clear();
     materials_.clear();
 }
 

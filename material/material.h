@@ -84,10 +84,15 @@ public:
     void NotifyTexMapChange();
     // Called by a library material that goes away while this one refers to it.
     void ForgetLibMaterial();
+    // Called by the library this one refers to when it goes away.
+    void ForgetMaterialLibrary();
     // Where texture-mapping changes of a material owned by a scene object go.
     std::function<void()> OnTexMapChange;
 
 private:
+    // Moves this material's entry from the old library's list of referring materials to the new one's.
+    void ReferTo(TMaterialLibrary* library);
+
     std::unique_ptr<TFaceProperties> front_, back_;
     TBlendingMode blendingMode_ = TBlendingMode::bmOpaque;
     std::unique_ptr<TTexture> texture_;
@@ -178,7 +183,10 @@ public:
     void Loaded() override;
 
 private:
+    friend class TMaterial;
     std::vector<std::unique_ptr<TLibMaterial>> materials_;
+    // Materials whose MaterialLibrary is this one; they lose it when the library goes.
+    std::vector<TMaterial*> referringMaterials_;
 };
 
 void RegisterMaterialClasses();

@@ -68,6 +68,39 @@ TEST(MaterialLibrary, ReferencesFollowTheLibraryAndRefuseCycles)
     EXPECT_TRUE(material.LibMaterialName().empty());
 }
 
+// The game destroys its library before the free-form whose material refers to it, and the other
+// way round must hold too: whichever goes first, the other is left without a dangling reference.
+TEST(MaterialLibrary, ALibraryAndItsReferringMaterialsMayGoInEitherOrder)
+{
+    auto library = std::make_unique<TMaterialLibrary>(nullptr);
+    library->Add().SetName("kivet");
+    auto material = std::make_unique<TMaterial>(nullptr);
+    material->SetMaterialLibrary(library.get());
+    material->SetLibMaterialName("kivet");
+    TMaterial copy(nullptr);
+    copy.Assign(*material);  // refers by copying
+    auto unnamed = std::make_unique<TMaterial>(nullptr);
+    unnamed->SetMaterialLibrary(library.get());  // no entry of its own, still the library's
+
+    library.reset();
+    for (TMaterial* m : {material.get(), &copy, unnamed.get()}) {
+        EXPECT_EQ(m->MaterialLibrary(), nullptr);
+        EXPECT_EQ(m->LibMaterial(), nullptr);
+        m->SetLibMaterialName("kivet");  // a later library call finds no library
+        EXPECT_EQ(m->LibMaterial(), nullptr);
+    }
+
+    // A material that goes first leaves the library, which then has no one to tell.
+    auto second = std::make_unique<TMaterialLibrary>(nullptr);
+    second->Add().SetName("lauteet");
+    material->SetMaterialLibrary(second.get());
+    unnamed->SetMaterialLibrary(second.get());
+    unnamed->SetMaterialLibrary(nullptr);
+    material.reset();
+    second.reset();
+    EXPECT_EQ(unnamed->MaterialLibrary(), nullptr);
+}
+
 TEST(MaterialLibrary, TheTextureMatrixScalesThenOffsets)
 {
     TComponent owner(nullptr);
