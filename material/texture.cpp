@@ -405,9 +405,12 @@ void TTexture::UploadImage(GLenum target)
         pixels = scaled.data();
     }
     const bool mipmaps = minFilter_ != TMinFilter::miNearest && minFilter_ != TMinFilter::miLinear;
+    const bool generates = GLCapabilities().HasExtension("GL_SGIS_generate_mipmap") && target == GL_TEXTURE_2D;
     if (!mipmaps) {
+        // The name may have been uploaded with a mipmap filter before: stop making levels.
+        if (generates) glTexParameteri(target, GL_GENERATE_MIPMAP_SGIS, 0);
         glTexImage2D(target, 0, static_cast<GLint>(internalFormat), width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels);
-    } else if (GLCapabilities().HasExtension("GL_SGIS_generate_mipmap") && target == GL_TEXTURE_2D) {
+    } else if (generates) {
         glTexParameteri(target, GL_GENERATE_MIPMAP_SGIS, 1);
         glTexImage2D(target, 0, static_cast<GLint>(internalFormat), width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels);
     } else {

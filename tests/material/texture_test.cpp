@@ -100,6 +100,28 @@ TEST_F(TextureTest, LinearMinificationMakesNoMipmaps)
     EXPECT_EQ(Level(1, GL_TEXTURE_WIDTH), 0);
 }
 
+TEST_F(TextureTest, SwitchingToLinearMinificationStopsGeneratingMipmaps)
+{
+    if (!GLCapabilities().HasExtension("GL_SGIS_generate_mipmap")) GTEST_SKIP() << "no generated mipmaps here";
+    constexpr GLenum generateMipmap = 0x8191;
+    TTexture& t = Texture("kiuas2.jpg");
+    const GLuint name = t.EnsureTexture();
+    auto generating = [&] {
+        GLint value = -1;
+        glBindTexture(GL_TEXTURE_2D, name);
+        glGetTexParameteriv(GL_TEXTURE_2D, generateMipmap, &value);
+        return value;
+    };
+    EXPECT_EQ(generating(), 1);
+    t.SetMinFilter(TMinFilter::miLinear);
+    EXPECT_EQ(t.EnsureTexture(), name);
+    EXPECT_EQ(generating(), 0);
+    t.SetMinFilter(TMinFilter::miNearestMipmapNearest);
+    EXPECT_EQ(t.EnsureTexture(), name);
+    EXPECT_EQ(generating(), 1);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
 TEST_F(TextureTest, AnEmptyImageGivesANameWithoutAnImage)
 {
     texture = std::make_unique<TTexture>(nullptr);
