@@ -41,7 +41,7 @@ void TDataTable::Open(bool exclusive, bool readOnly) {
     if (!IsReadOnly && (made || pending)) {
       if (Shared()) {
         Locks->ReadUnlock();
-        Locks->WriteLock(Retry());
+        TakeWriteLock();
         // An index file just made has no header on disk yet to compare.
         if (made) Files.DataFile().ReloadHeader();
         else Files.DetectChanges();
@@ -57,7 +57,7 @@ void TDataTable::Open(bool exclusive, bool readOnly) {
     if (Shared()) Files.DeferWrites(true);
     if (LocksReads()) {
       Locks->ReadUnlock();
-      Locks->WriteUnlock();
+      GiveUpWriteLock();
     }
   } catch (...) {
     Locks.reset();
@@ -107,14 +107,14 @@ void TDataTable::ResolvePendingCommit() {
   if (hadRead) Locks->ReadUnlock();
   std::exception_ptr failure;
   try {
-    Locks->WriteLock(Retry());
+    TakeWriteLock();
     try {
       DetectChanges();
       RepairInterruptedCommit();
     } catch (...) {
       failure = std::current_exception();
     }
-    Locks->WriteUnlock();
+    GiveUpWriteLock();
   } catch (...) {
     if (!failure) failure = std::current_exception();
   }
@@ -142,19 +142,34 @@ void TDataTable::ReadUnlock() {
   if (LocksReads()) Locks->ReadUnlock();
 }
 
+void TDataTable::TakeWriteLock() {
+  Locks->WriteLock(Retry());
+  try {
+    Files.WriteLockHeld(true);
+  } catch (...) {
+    Locks->WriteUnlock();
+    throw;
+  }
+}
+
+void TDataTable::GiveUpWriteLock() {
+  Files.WriteLockHeld(false);
+  Locks->WriteUnlock();
+}
+
 void TDataTable::WriteLock() {
   if (!Shared() || Locks->HoldsWrite()) return;
   // The write range covers every read byte: a held read lock is given up
   // first, so that it does not stay behind when the write lock goes.
   const bool hadRead = Locks->HoldsRead();
   if (hadRead) Locks->ReadUnlock();
-  Locks->WriteLock(Retry());
+  TakeWriteLock();
   if (hadRead) ScopeTookReadLock = false;
   try {
     const bool changed = DetectChanges();
     if (changed || Files.CountersDiffer()) RepairInterruptedCommit();
   } catch (...) {
-    Locks->WriteUnlock();
+    GiveUpWriteLock();
     throw;
   }
 }
@@ -166,7 +181,7 @@ void TDataTable::RepairInterruptedCommit() {
 
 void TDataTable::WriteUnlock() {
   // Inside a batch the write lock belongs to the batch.
-  if (Shared() && !Batch) Locks->WriteUnlock();
+  if (Shared() && !Batch) GiveUpWriteLock();
 }
 
 void TDataTable::TableLock() {
@@ -287,7 +302,7 @@ void TDataTable::EndBatch() {
   PendingChanges = false;
   if (Shared()) {
     try {
-      Locks->WriteUnlock();
+      GiveUpWriteLock();
     } catch (...) {
       if (!failure) failure = std::current_exception();
     }

@@ -105,6 +105,9 @@ class TDataTable {
   bool BatchPending() const { return Batch && PendingChanges; }
 
  private:
+  // The write lock of the protocol, with the files told that it is held.
+  void TakeWriteLock();
+  void GiveUpWriteLock();
   bool DetectChanges();
   // Under the write lock: what a writer that died inside a commit left.
   void RepairInterruptedCommit();

@@ -97,7 +97,7 @@ void TFileHandler::Write(TConstBytes buffer) {
 
 std::size_t TFileHandler::ReadAt(std::uint64_t offset, TBytes buffer, bool tolerateShort) {
   if (File == nullptr) Fail(STORE_OSEBADF);
-  long long n = File->ReadAt(HandlerId, offset, buffer);
+  long long n = File->ReadAt(HandlerId, offset, buffer, MappedReads);
   if (n < 0 || (!tolerateShort && static_cast<std::size_t>(n) != buffer.size())) Fail(STORE_READERR);
   return static_cast<std::size_t>(n);
 }

@@ -46,6 +46,9 @@ class TFileHandler {
   // The file's length measured again for writes through its mapping (see
   // TAbstractFile::MeasureForMappedWrites): before every commit or repair.
   void MeasureForMappedWrites();
+  // While set, reads inside the measured length copy from the mapping: only
+  // while a lock keeps every other writer out and after measuring under it.
+  void SetMappedReads(bool on) { MappedReads = on; }
   // Allocates the file up to `length` bytes (never shrinks), and some room
   // beyond so that most calls find it done; STORE_WRITEERR when the disk has
   // no room, the file keeping its length.
@@ -86,6 +89,7 @@ class TFileHandler {
   std::mutex LockGuard;
   std::function<void()> CacheMissHook;
   std::uint64_t ReservedTo = 0;
+  bool MappedReads = false;
 };
 
 }  // namespace store

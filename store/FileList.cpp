@@ -94,9 +94,15 @@ long long FullPwrite(int fd, std::uint64_t offset, TConstBytes buffer) {
 }
 }  // namespace
 
-long long TAbstractFile::ReadAt(int id, std::uint64_t offset, TBytes buffer) {
+long long TAbstractFile::ReadAt(int id, std::uint64_t offset, TBytes buffer, bool mapped) {
   std::lock_guard guard(Guard);
-  long long n = FullPread(Fd, offset, buffer);
+  long long n = 0;
+  if (mapped && Mapping && offset + buffer.size() <= WritableLength) {
+    std::memcpy(buffer.data(), Mapping + offset, buffer.size());
+    n = static_cast<long long>(buffer.size());
+  } else {
+    n = FullPread(Fd, offset, buffer);
+  }
   if (n >= 0) Positions[id] = offset + static_cast<std::uint64_t>(n);
   return n;
 }

@@ -36,8 +36,10 @@ class TAbstractFile {
   void RemoveHandler(int id);
   std::size_t HandlerCount();
 
-  // All return -1 with errno set on a system failure.
-  long long ReadAt(int id, std::uint64_t offset, TBytes buffer);
+  // All return -1 with errno set on a system failure. `mapped` lets a read
+  // that falls inside the file as last measured copy from the mapping; the
+  // caller vouches that no other process can have cut the file since.
+  long long ReadAt(int id, std::uint64_t offset, TBytes buffer, bool mapped = false);
   long long WriteAt(int id, std::uint64_t offset, TConstBytes buffer);
   long long Read(int id, TBytes buffer);
   long long Write(int id, TConstBytes buffer);

@@ -427,23 +427,47 @@ void TIndexFile::ReleasePage(TPage& page) {
 }
 
 bool TIndexFile::FlushPages() {
-  std::vector<TPage*> dirty;
+  std::vector<TPage*>& dirty = DirtyScratch;
+  dirty.clear();
   // A page over its capacity is in the middle of a split and stays behind.
   for (auto& cache : Caches)
     for (auto& page : cache.Sorted())
       if (page->Dirty && page->PinCount == 0 && (page->Free || page->Fits())) dirty.push_back(page.get());
   if (dirty.empty()) return false;
   std::sort(dirty.begin(), dirty.end(), [](const TPage* a, const TPage* b) { return a->Number < b->Number; });
+  // A page the file holds as last read or written gets only the bytes that
+  // changed (a count in an interior page, the entries from an insertion on);
+  // the others are written whole, runs of consecutive pages at once.
   std::size_t i = 0;
   while (i < dirty.size()) {
-    std::size_t j = i + 1;
-    while (j < dirty.size() && dirty[j]->Number == dirty[j - 1]->Number + 1) ++j;
-    IoBuffer.assign((j - i) * PageSize, 0);
-    for (std::size_t k = i; k < j; ++k) {
-      dirty[k]->Encode(std::span(IoBuffer).subspan((k - i) * PageSize, PageSize));
+    TPage& first = *dirty[i];
+    const std::uint64_t at = static_cast<std::uint64_t>(first.Number) * PageSize;
+    if (first.Patchable()) {
+      if (first.HeaderChanged()) {
+        std::uint8_t header[PageHeaderBytes];
+        first.EncodeHeader(header);
+        WriteAt(at, header);
+      }
+      const auto [from, to] = first.ChangedBytes();
+      if (to > from) {
+        IoBuffer.resize(to - from);
+        first.EncodeRange(from, IoBuffer);
+        WriteAt(at + from, IoBuffer);
+      }
+      first.ImageWritten();
+      first.Dirty = false;
+      ++i;
+      continue;
     }
-    WriteAt(static_cast<std::uint64_t>(dirty[i]->Number) * PageSize, IoBuffer);
-    for (std::size_t k = i; k < j; ++k) dirty[k]->Dirty = false;
+    std::size_t j = i + 1;
+    while (j < dirty.size() && dirty[j]->Number == dirty[j - 1]->Number + 1 && !dirty[j]->Patchable()) ++j;
+    IoBuffer.resize((j - i) * PageSize);
+    for (std::size_t k = i; k < j; ++k) dirty[k]->Encode(std::span(IoBuffer).subspan((k - i) * PageSize, PageSize));
+    WriteAt(at, IoBuffer);
+    for (std::size_t k = i; k < j; ++k) {
+      dirty[k]->ImageWritten();
+      dirty[k]->Dirty = false;
+    }
     i = j;
   }
   return true;

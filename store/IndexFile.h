@@ -112,6 +112,7 @@ class TIndexFile : public TFileHandler {
   bool Bound = false;
   std::vector<std::uint8_t> IoBuffer;
   std::vector<std::uint8_t> ReadBuffer;
+  std::vector<TPage*> DirtyScratch;
 };
 
 }  // namespace store

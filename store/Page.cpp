@@ -45,101 +45,131 @@ void TPage::Reset(std::int32_t number, const TPageLayout& layout) {
 }
 
 void TPage::Clear() {
-  Keys.clear();
-  Refs.clear();
-  Counts.clear();
+  Entries.clear();
+  EntryCount = 0;
+  Stride = 0;
+  // An emptied page is written whole: it may be reused as another kind.
+  ImageKnown = false;
+}
+
+std::size_t TPage::StrideFor(std::uint8_t type) const {
+  const bool leaf = type == ptLeaf || type == ptRootLeaf;
+  return PageLayout.KeyLength + (!leaf && PageLayout.Counts ? 8 : 4);
+}
+
+void TPage::StartEntries() {
+  if (EntryCount == 0) Stride = StrideFor(Type);
+}
+
+void TPage::Touch(std::size_t from, std::size_t to) {
+  if (ChangedFrom >= ChangedTo) {
+    ChangedFrom = from;
+    ChangedTo = to;
+  } else {
+    ChangedFrom = std::min(ChangedFrom, from);
+    ChangedTo = std::max(ChangedTo, to);
+  }
 }
 
 void TPage::SetKey(std::size_t i, TConstBytes key) {
-  std::memcpy(Keys.data() + i * PageLayout.KeyLength, key.data(), PageLayout.KeyLength);
+  std::memcpy(Entry(i), key.data(), PageLayout.KeyLength);
+  Touch(i, i + 1);
+}
+
+void TPage::SetRef(std::size_t i, std::int32_t v) {
+  PutI32(TBytes(Entry(i), Stride), PageLayout.KeyLength, v);
+  Touch(i, i + 1);
+}
+
+void TPage::SetKeyCount(std::size_t i, std::int32_t v) {
+  if (!HoldsCounts()) return;
+  PutI32(TBytes(Entry(i), Stride), PageLayout.KeyLength + 4, v);
+  Touch(i, i + 1);
 }
 
 void TPage::Insert(std::size_t i, TConstBytes key, std::int32_t ref, std::int32_t count) {
+  StartEntries();
   const std::size_t k = PageLayout.KeyLength;
-  Keys.insert(Keys.begin() + static_cast<std::ptrdiff_t>(i * k), key.begin(), key.begin() + static_cast<std::ptrdiff_t>(k));
-  Refs.insert(Refs.begin() + static_cast<std::ptrdiff_t>(i), ref);
-  Counts.insert(Counts.begin() + static_cast<std::ptrdiff_t>(i), count);
+  Entries.insert(Entries.begin() + static_cast<std::ptrdiff_t>(i * Stride), Stride, 0);
+  ++EntryCount;
+  TBytes entry(Entry(i), Stride);
+  std::memcpy(entry.data(), key.data(), k);
+  PutI32(entry, k, ref);
+  if (HoldsCounts()) PutI32(entry, k + 4, count);
+  Touch(i, EntryCount);
 }
 
 void TPage::Erase(std::size_t i) {
-  const std::size_t k = PageLayout.KeyLength;
-  Keys.erase(Keys.begin() + static_cast<std::ptrdiff_t>(i * k), Keys.begin() + static_cast<std::ptrdiff_t>((i + 1) * k));
-  Refs.erase(Refs.begin() + static_cast<std::ptrdiff_t>(i));
-  Counts.erase(Counts.begin() + static_cast<std::ptrdiff_t>(i));
+  Entries.erase(Entries.begin() + static_cast<std::ptrdiff_t>(i * Stride),
+                Entries.begin() + static_cast<std::ptrdiff_t>((i + 1) * Stride));
+  Touch(i, EntryCount);
+  --EntryCount;
 }
 
 void TPage::MoveTailTo(TPage& other, std::size_t from) {
-  const std::size_t k = PageLayout.KeyLength;
-  const auto f = static_cast<std::ptrdiff_t>(from);
-  other.Keys.insert(other.Keys.begin(), Keys.begin() + f * static_cast<std::ptrdiff_t>(k), Keys.end());
-  other.Refs.insert(other.Refs.begin(), Refs.begin() + f, Refs.end());
-  other.Counts.insert(other.Counts.begin(), Counts.begin() + f, Counts.end());
-  Keys.resize(from * k);
-  Refs.resize(from);
-  Counts.resize(from);
+  other.StartEntries();
+  const auto cut = Entries.begin() + static_cast<std::ptrdiff_t>(from * Stride);
+  const std::size_t moved = EntryCount - from;
+  other.Entries.insert(other.Entries.begin(), cut, Entries.end());
+  other.EntryCount += moved;
+  other.Touch(0, other.EntryCount);
+  Entries.erase(cut, Entries.end());
+  Touch(from, EntryCount);
+  EntryCount = from;
 }
 
 void TPage::MoveHeadTo(TPage& other, std::size_t n) {
-  const std::size_t k = PageLayout.KeyLength;
-  const auto c = static_cast<std::ptrdiff_t>(n);
-  other.Keys.insert(other.Keys.end(), Keys.begin(), Keys.begin() + c * static_cast<std::ptrdiff_t>(k));
-  other.Refs.insert(other.Refs.end(), Refs.begin(), Refs.begin() + c);
-  other.Counts.insert(other.Counts.end(), Counts.begin(), Counts.begin() + c);
-  Keys.erase(Keys.begin(), Keys.begin() + c * static_cast<std::ptrdiff_t>(k));
-  Refs.erase(Refs.begin(), Refs.begin() + c);
-  Counts.erase(Counts.begin(), Counts.begin() + c);
+  other.StartEntries();
+  const auto cut = Entries.begin() + static_cast<std::ptrdiff_t>(n * Stride);
+  other.Entries.insert(other.Entries.end(), Entries.begin(), cut);
+  other.Touch(other.EntryCount, other.EntryCount + n);
+  other.EntryCount += n;
+  Entries.erase(Entries.begin(), cut);
+  Touch(0, EntryCount);
+  EntryCount -= n;
 }
 
 std::int64_t TPage::SubtreeCount() const {
   if (IsLeaf()) return static_cast<std::int64_t>(Count());
   std::int64_t sum = 0;
-  for (std::int32_t c : Counts) sum += c;
+  for (std::size_t i = 0; i < EntryCount; ++i) sum += KeyCount(i);
   return sum;
 }
 
-std::size_t TPage::Capacity() const {
-  const std::size_t k = PageLayout.KeyLength;
-  if (!IsLeaf() && PageLayout.Counts) return PageEntryBytes / (k + 8);
-  return PageEntryBytes / (k + 4);
-}
+std::size_t TPage::Capacity() const { return PageEntryBytes / StrideFor(Type); }
 
 std::size_t TPage::EncodedSize() const {
-  const std::size_t k = PageLayout.KeyLength;
-  if (!IsLeaf()) return Count() * (k + (PageLayout.Counts ? 8 : 4));
-  if (PageLayout.Compression == 0) return Count() * (k + 4);
+  if (!Compressed()) return Count() * StrideFor(Type);
   std::size_t total = 0;
   for (std::size_t i = 0; i < Count(); ++i) {
-    const std::uint8_t* previous = i == 0 ? nullptr : Keys.data() + (i - 1) * k;
-    total += EncodedEntrySize(PageLayout, EntryCodesFor(PageLayout, previous, Keys.data() + i * k));
+    const std::uint8_t* previous = i == 0 ? nullptr : Entry(i - 1);
+    total += EncodedEntrySize(PageLayout, EntryCodesFor(PageLayout, previous, Entry(i)));
   }
   return total;
 }
 
-void TPage::Encode(TBytes image) const {
-  std::memset(image.data(), 0, PageSize);
-  const std::size_t k = PageLayout.KeyLength;
+void TPage::EncodeHeader(TBytes image) const {
   image[0] = Free ? 0 : Type;
   PutU16(image, 1, static_cast<std::uint16_t>(Free ? 0 : Count()));
   PutI32(image, 3, Free ? 0 : Previous);
   PutI32(image, 7, Next);
+  PutU16(image, 11, 0);
+}
+
+void TPage::Encode(TBytes image) const {
+  EncodeHeader(image);
+  std::memset(image.data() + PageHeaderBytes, 0, PageSize - PageHeaderBytes);
   if (Free) return;
-  std::size_t at = PageHeaderBytes;
   if (!Compressed()) {
-    for (std::size_t i = 0; i < Count(); ++i) {
-      std::memcpy(image.data() + at, Keys.data() + i * k, k);
-      PutI32(image, at + k, Refs[i]);
-      at += k + 4;
-      if (!IsLeaf() && PageLayout.Counts) {
-        PutI32(image, at, Counts[i]);
-        at += 4;
-      }
-    }
+    if (EntryCount > 0) std::memcpy(image.data() + PageHeaderBytes, Entries.data(), EntryCount * Stride);
     return;
   }
+  const std::size_t k = PageLayout.KeyLength;
   const std::size_t proper = PageLayout.ProperLength;
+  std::size_t at = PageHeaderBytes;
   for (std::size_t i = 0; i < Count(); ++i) {
-    const std::uint8_t* key = Keys.data() + i * k;
-    const TEntryCodes codes = EntryCodesFor(PageLayout, i == 0 ? nullptr : key - k, key);
+    const std::uint8_t* key = Entry(i);
+    const TEntryCodes codes = EntryCodesFor(PageLayout, i == 0 ? nullptr : Entry(i - 1), key);
     const std::size_t p = codes.Prefix, t = codes.TrailingZeros;
     if (PageLayout.Compression != 2) image[at++] = static_cast<std::uint8_t>(p);
     if (PageLayout.Compression != 1) image[at++] = static_cast<std::uint8_t>(t);
@@ -152,7 +182,7 @@ void TPage::Encode(TBytes image) const {
     const std::size_t suffixFrom = std::max(p, proper);
     std::memcpy(image.data() + at, key + suffixFrom, k - suffixFrom);
     at += k - suffixFrom;
-    PutI32(image, at, Refs[i]);
+    PutI32(image, at, Ref(i));
     at += 4;
   }
   PutU16(image, 11, static_cast<std::uint16_t>(at - PageHeaderBytes));
@@ -173,25 +203,20 @@ bool TPage::Decode(TConstBytes image) {
     Free = true;
     return true;
   }
-  Keys.resize(count * k);
-  Refs.resize(count);
-  Counts.assign(count, 0);
+  Stride = StrideFor(Type);
   if (!Compressed()) {
     if (encoded != 0 || count > Capacity()) return Clear(), false;
-    std::size_t at = PageHeaderBytes;
-    for (std::size_t i = 0; i < count; ++i) {
-      std::memcpy(Keys.data() + i * k, image.data() + at, k);
-      Refs[i] = GetI32(image, at + k);
-      at += k + 4;
-      if (!IsLeaf() && PageLayout.Counts) {
-        Counts[i] = GetI32(image, at);
-        if (Counts[i] < 0) return Clear(), false;
-        at += 4;
-      }
-    }
+    Entries.assign(image.begin() + PageHeaderBytes,
+                   image.begin() + static_cast<std::ptrdiff_t>(PageHeaderBytes + count * Stride));
+    EntryCount = count;
+    if (HoldsCounts())
+      for (std::size_t i = 0; i < count; ++i)
+        if (KeyCount(i) < 0) return Clear(), false;
+    ImageWritten();
     return true;
   }
   if (encoded > PageEntryBytes) return Clear(), false;
+  Entries.assign(count * Stride, 0);
   const std::size_t proper = PageLayout.ProperLength;
   const std::size_t end = PageHeaderBytes + encoded;
   std::size_t at = PageHeaderBytes;
@@ -203,8 +228,8 @@ bool TPage::Decode(TConstBytes image) {
     if (PageLayout.Compression != 1) t = image[at++];
     if (p > k || (i == 0 && p != 0)) return Clear(), false;
     if (p >= proper ? t != 0 : t > proper - p) return Clear(), false;
-    std::uint8_t* key = Keys.data() + i * k;
-    if (p > 0) std::memcpy(key, key - k, p);
+    std::uint8_t* key = Entry(i);
+    if (p > 0) std::memcpy(key, key - Stride, p);
     std::size_t stored = k - p - t;
     if (at + stored + 4 > end) return Clear(), false;
     if (p < proper) {
@@ -215,11 +240,54 @@ bool TPage::Decode(TConstBytes image) {
     const std::size_t suffixFrom = std::max(p, proper);
     std::memcpy(key + suffixFrom, image.data() + at, k - suffixFrom);
     at += k - suffixFrom;
-    Refs[i] = GetI32(image, at);
+    std::memcpy(key + k, image.data() + at, 4);
     at += 4;
   }
   if (at != end) return Clear(), false;
+  EntryCount = count;
+  ImageWritten();
   return true;
+}
+
+bool TPage::HeaderChanged() const {
+  return ImageType != Type || ImageCount != EntryCount || ImagePrevious != Previous || ImageNext != Next;
+}
+
+std::pair<std::size_t, std::size_t> TPage::ChangedBytes() const {
+  std::size_t from = SIZE_MAX, to = 0;
+  if (ChangedFrom < ChangedTo) {
+    const std::size_t end = std::min(ChangedTo, EntryCount);
+    if (ChangedFrom < end) {
+      from = ChangedFrom * Stride;
+      to = end * Stride;
+    }
+  }
+  if (ImageCount > EntryCount) {
+    from = std::min(from, EntryCount * Stride);
+    to = std::max(to, ImageCount * Stride);
+  }
+  if (from >= to) return {0, 0};
+  return {PageHeaderBytes + from, PageHeaderBytes + to};
+}
+
+void TPage::EncodeRange(std::size_t from, TBytes out) const {
+  const std::size_t used = PageHeaderBytes + EntryCount * Stride;
+  std::size_t at = 0;
+  if (from < used) {
+    at = std::min(out.size(), used - from);
+    std::memcpy(out.data(), Entries.data() + (from - PageHeaderBytes), at);
+  }
+  std::memset(out.data() + at, 0, out.size() - at);
+}
+
+void TPage::ImageWritten() {
+  ImageKnown = !Free;
+  ImageCount = EntryCount;
+  ImageStride = Stride;
+  ImageType = Type;
+  ImagePrevious = Previous;
+  ImageNext = Next;
+  ChangedFrom = ChangedTo = 0;
 }
 
 }  // namespace store

@@ -331,8 +331,19 @@ void TTableFiles::DeferWrites(bool defer) {
 }
 
 void TTableFiles::MeasureFiles() {
+  if (MeasuredUnderLock) return;
   Data->MeasureForMappedWrites();
   Index->MeasureForMappedWrites();
+}
+
+void TTableFiles::WriteLockHeld(bool held) {
+  MeasuredUnderLock = false;
+  if (held) {
+    MeasureFiles();
+    MeasuredUnderLock = true;
+  }
+  Data->SetMappedReads(held);
+  Index->SetMappedReads(held);
 }
 
 void TTableFiles::Commit(bool flushOs) {

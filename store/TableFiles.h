@@ -113,6 +113,11 @@ class TTableFiles {
   // dropped, and the index header is read too (its pages dropped when it
   // moved). True when anything changed.
   bool DetectChanges();
+  // Called just after the write lock is taken (true) and just before it is
+  // given up (false). While it is held no other process changes the files'
+  // lengths, so they are measured once here, commits and repairs need not
+  // measure again, and reads inside the files copy from their mappings.
+  void WriteLockHeld(bool held);
   bool ReadOnly() const { return Data->ReadOnly() || Index->ReadOnly(); }
   bool ReuseSlots() const { return !Index->Header().NoPrimaryFields(); }
 
@@ -132,6 +137,7 @@ class TTableFiles {
   // Both files' lengths measured for writes through their mappings: under
   // the write lock, before anything of a commit or repair is written.
   void MeasureFiles();
+  bool MeasuredUnderLock = false;
   std::size_t DataCacheBytes = 16384, DataCacheRecords = 8192, IndexCacheBytes = 16384;
 };
 

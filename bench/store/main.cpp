@@ -6,6 +6,8 @@
 // commits against synchronous FULL. Prints the times and their ratios
 // (SQLite time / store time: above 1 means the store is faster).
 //   bench_store [DIR] [--cache PAGES]
+//   bench_store [DIR] --only store|flushed|sqlite|sqlite-full COUNT
+//     runs one of the game's insert loops alone, for strace and perf.
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -327,16 +329,37 @@ void GameRows(const std::string& dir) {
 int Run(int argc, char** argv) {
   std::string dir = std::filesystem::temp_directory_path().string();
   std::size_t cachePages = 4096;  // pages kept per index: room for the whole tree
+  std::string only;
+  int onlyCount = 0;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg == "--cache" && i + 1 < argc) {
       cachePages = static_cast<std::size_t>(std::atol(argv[++i]));
+    } else if (arg == "--only" && i + 2 < argc) {
+      only = argv[++i];
+      onlyCount = std::atoi(argv[++i]);
     } else if (arg.starts_with("-")) {
-      std::fprintf(stderr, "usage: bench_store [--cache PAGES] [DIR]\n");
+      std::fprintf(stderr, "usage: bench_store [--cache PAGES] [--only store|flushed|sqlite|sqlite-full COUNT] [DIR]\n");
       return 2;
     } else {
       dir = arg;
     }
+  }
+  if (!only.empty()) {
+    sauno::TStoreSession flushing(nullptr);
+    flushing.SetSessionName("flushing");
+    flushing.ForceBufferFlush = true;
+    TGameFigures f;
+    if (only == "store") f = RunComponent(dir, onlyCount, "Default");
+    else if (only == "flushed") f = RunComponent(dir, onlyCount, "flushing");
+    else if (only == "sqlite") f = RunSqliteGame(dir, onlyCount, false);
+    else if (only == "sqlite-full") f = RunSqliteGame(dir, onlyCount, true);
+    else {
+      std::fprintf(stderr, "bench_store: --only takes store, flushed, sqlite or sqlite-full\n");
+      return 2;
+    }
+    std::printf("%s %d inserts: %.9f s, top ten %.9f s\n", only.c_str(), onlyCount, f.Inserts, f.TopTen);
+    return 0;
   }
   std::printf("table store vs SQLite (WAL, synchronous=OFF, one transaction); index page cache %zu pages\n",
               cachePages);
