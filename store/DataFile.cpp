@@ -353,7 +353,7 @@ TRecord& TDataFile::NewRecord(bool reuseSlots, std::optional<std::int32_t> ident
   record->Buffer[0] = 0;
   PutI32(record->Buffer, 1, record->RecordNumber);
   PutI32(record->Buffer, RecordIdentifierOffset, identifier ? *identifier : NextRecordIdentifier());
-  record->Dirty = true;
+  MarkRecordDirty(*record);
   return *record;
 }
 
@@ -362,7 +362,7 @@ void TDataFile::DeleteRecord(TRecord& record, bool reuseSlots) {
   PutI32(record.Buffer, 1, reuseSlots ? Header.FirstDeleted() : 0);
   Header.SetFirstDeleted(record.RecordNumber);
   MarkHeaderDirty();
-  record.Dirty = true;
+  MarkRecordDirty(record);
 }
 
 std::vector<std::uint8_t> TDataFile::ReadSlot(std::int32_t recordNumber) {
@@ -376,40 +376,55 @@ std::vector<std::uint8_t> TDataFile::ReadSlot(std::int32_t recordNumber) {
   return slot;
 }
 
-bool TDataFile::HasDirtyRecords(std::int32_t first, std::int32_t last) const {
-  for (const auto& r : Cache.Sorted())
-    if (r->Dirty && r->PinCount == 0 && r->RecordNumber >= first && r->RecordNumber <= last) return true;
-  return false;
+void TDataFile::CollectDirty(std::int32_t first, std::int32_t last, std::vector<TRecord*>& out) {
+  out.clear();
+  std::sort(DirtyNumbers.begin(), DirtyNumbers.end());
+  DirtyNumbers.erase(std::unique(DirtyNumbers.begin(), DirtyNumbers.end()), DirtyNumbers.end());
+  // Numbers whose records were written or dropped since leave the list.
+  std::size_t kept = 0;
+  for (std::int32_t number : DirtyNumbers) {
+    TRecord* r = Cache.Peek(number);
+    if (!r || !r->Dirty) continue;
+    DirtyNumbers[kept++] = number;
+    if (r->PinCount == 0 && number >= first && number <= last) out.push_back(r);
+  }
+  DirtyNumbers.resize(kept);
+}
+
+bool TDataFile::HasDirtyRecords(std::int32_t first, std::int32_t last) {
+  std::vector<TRecord*>& dirty = DirtyScratch;
+  CollectDirty(first, last, dirty);
+  return !dirty.empty();
 }
 
 bool TDataFile::FlushRecords(std::int32_t first, std::int32_t last, std::vector<TSlotImage>* undo) {
   const std::size_t recordSize = Header.RecordSize();
-  std::vector<TRecord*> run;
-  bool written = false;
-  auto writeRun = [&] {
-    if (run.empty()) return;
-    const std::size_t bytes = run.size() * recordSize;
-    const std::uint64_t offset = SlotOffset(run.front()->RecordNumber);
+  std::vector<TRecord*>& dirty = DirtyScratch;
+  CollectDirty(first, last, dirty);
+  if (dirty.empty()) return false;
+  std::size_t i = 0;
+  while (i < dirty.size()) {
+    std::size_t j = i + 1;
+    while (j < dirty.size() && dirty[j]->RecordNumber == dirty[j - 1]->RecordNumber + 1) ++j;
+    const std::size_t bytes = (j - i) * recordSize;
+    const std::uint64_t offset = SlotOffset(dirty[i]->RecordNumber);
     if (undo) {
       TSlotImage image{offset, std::vector<std::uint8_t>(bytes)};
       image.Bytes.resize(ReadAt(offset, image.Bytes, true));
       undo->push_back(std::move(image));
     }
-    GrowTo(WriteBuffer, bytes);
-    for (std::size_t i = 0; i < run.size(); ++i)
-      std::memcpy(WriteBuffer.data() + i * recordSize, run[i]->Buffer.data(), recordSize);
-    WriteAt(offset, std::span<const std::uint8_t>(WriteBuffer.data(), bytes));
-    for (TRecord* r : run) r->Dirty = false;
-    written = true;
-    run.clear();
-  };
-  for (const auto& r : Cache.Sorted()) {
-    if (!r->Dirty || r->PinCount > 0 || r->RecordNumber < first || r->RecordNumber > last) continue;
-    if (!run.empty() && run.back()->RecordNumber + 1 != r->RecordNumber) writeRun();
-    run.push_back(r.get());
+    TConstBytes run(dirty[i]->Buffer.data(), recordSize);
+    if (j - i > 1) {
+      GrowTo(WriteBuffer, bytes);
+      for (std::size_t k = i; k < j; ++k)
+        std::memcpy(WriteBuffer.data() + (k - i) * recordSize, dirty[k]->Buffer.data(), recordSize);
+      run = TConstBytes(WriteBuffer.data(), bytes);
+    }
+    WriteAt(offset, run);
+    for (std::size_t k = i; k < j; ++k) dirty[k]->Dirty = false;
+    i = j;
   }
-  writeRun();
-  return written;
+  return true;
 }
 
 void TDataFile::TrimCache() {

@@ -84,7 +84,10 @@ class TDataFile : public TFileHandler {
   // `reuseSlots` is false when the table has no primary-index fields.
   TRecord& NewRecord(bool reuseSlots, std::optional<std::int32_t> identifier = std::nullopt);
   void DeleteRecord(TRecord& record, bool reuseSlots);
-  void MarkRecordDirty(TRecord& record) { record.Dirty = true; }
+  void MarkRecordDirty(TRecord& record) {
+    record.Dirty = true;
+    DirtyNumbers.push_back(record.RecordNumber);
+  }
   // The bytes a slot holds in the file, past the cache.
   std::vector<std::uint8_t> ReadSlot(std::int32_t recordNumber);
   // Slot bytes as they were before a commit overwrote them.
@@ -96,7 +99,7 @@ class TDataFile : public TFileHandler {
   // consecutive slots with one write. With `undo`, the file's bytes of each
   // run are read first and kept there.
   bool FlushRecords(std::int32_t first = 1, std::int32_t last = INT32_MAX, std::vector<TSlotImage>* undo = nullptr);
-  bool HasDirtyRecords(std::int32_t first, std::int32_t last) const;
+  bool HasDirtyRecords(std::int32_t first, std::int32_t last);
   void TrimCache();
   // Drops every unpinned cached record (another process changed the file).
   void DiscardCache();
@@ -152,6 +155,13 @@ class TDataFile : public TFileHandler {
   std::size_t ReadAheadCount = 1;
   std::size_t BaseCapacity = 1;
   TRecordCache Cache;
+  // Numbers of records marked dirty since they were last written (a hint:
+  // the record's own flag decides), so that a commit does not search the
+  // whole cache.
+  std::vector<std::int32_t> DirtyNumbers;
+  // The dirty, unpinned cached records numbered first ... last, in order.
+  void CollectDirty(std::int32_t first, std::int32_t last, std::vector<TRecord*>& out);
+  std::vector<TRecord*> DirtyScratch;
   std::vector<std::uint8_t> IoBuffer;     // reads
   std::vector<std::uint8_t> WriteBuffer;  // runs being written, which may happen mid-read
 };

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "CharTable.h"
+#include "MappedCopy.h"
 #include "StoreError.h"
 #include "WriteFaults.h"
 
@@ -28,6 +29,8 @@ TAbstractFile::TAbstractFile(std::string path, int fd, bool readOnly, bool exclu
     if (at != MAP_FAILED) {
       Mapping = static_cast<std::uint8_t*>(at);
       MappedLength = MappableBytes;
+      PrepareGuardedCopies();
+      MeasureLength();
     }
   }
 }
@@ -40,6 +43,10 @@ TAbstractFile::~TAbstractFile() {
 
 void TAbstractFile::MeasureForMappedWrites() {
   std::lock_guard guard(Guard);
+  MeasureLength();
+}
+
+void TAbstractFile::MeasureLength() {
   struct stat st {};
   WritableLength = Mapping && ::fstat(Fd, &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
 }
@@ -97,10 +104,12 @@ long long FullPwrite(int fd, std::uint64_t offset, TConstBytes buffer) {
 long long TAbstractFile::ReadAt(int id, std::uint64_t offset, TBytes buffer, bool mapped) {
   std::lock_guard guard(Guard);
   long long n = 0;
-  if (mapped && Mapping && offset + buffer.size() <= WritableLength) {
-    std::memcpy(buffer.data(), Mapping + offset, buffer.size());
+  if (mapped && Mapping && offset + buffer.size() <= WritableLength &&
+      GuardedCopy(buffer.data(), Mapping + offset, buffer.size())) {
     n = static_cast<long long>(buffer.size());
   } else {
+    // Past the length last known, or the file is shorter than that now.
+    if (mapped && Mapping && offset + buffer.size() <= WritableLength) MeasureLength();
     n = FullPread(Fd, offset, buffer);
   }
   if (n >= 0) Positions[id] = offset + static_cast<std::uint64_t>(n);
@@ -116,11 +125,13 @@ long long TAbstractFile::WriteAt(int id, std::uint64_t offset, TConstBytes buffe
   if (WriteShouldFail()) return -1;
   long long n = 0;
   const std::uint64_t end = offset + buffer.size();
-  if (Mapping && end <= WritableLength) {
+  if (Mapping && end <= WritableLength && GuardedCopy(Mapping + offset, buffer.data(), buffer.size())) {
     // The bytes exist: a copy into the shared pages is the write.
-    std::memcpy(Mapping + offset, buffer.data(), buffer.size());
     n = static_cast<long long>(buffer.size());
   } else {
+    // Cut short behind this process's back: what is there now is measured
+    // and the write goes through the system call.
+    if (Mapping && end <= WritableLength) MeasureLength();
     n = FullPwrite(Fd, offset, buffer);
     // What this write appended exists now too.
     if (n >= 0 && Mapping && end > WritableLength) WritableLength = end;
@@ -173,7 +184,7 @@ int TAbstractFile::TruncateAt(int id, std::uint64_t offset) {
   }
   if (::ftruncate(Fd, static_cast<off_t>(offset)) != 0) return -1;
   Positions[id] = offset;
-  WritableLength = std::min(WritableLength, offset);
+  WritableLength = offset;
   return 0;
 }
 

@@ -44,11 +44,14 @@ class TAbstractFile {
   long long Read(int id, TBytes buffer);
   long long Write(int id, TConstBytes buffer);
   int TruncateAt(int id, std::uint64_t offset);
-  // Writes that fall inside the file as it was last measured go through a
+  // Writes that fall inside the file's length as last known go through a
   // shared mapping of it, without a system call each; the others, and
-  // every write of a file that could not be mapped, are written. Measuring
-  // again is needed whenever another process may have changed the file's
-  // length: before every commit, under the write lock.
+  // every write of a file that could not be mapped, are written. The
+  // length is measured when the file opens and kept up to date with this
+  // process's own writes and cuts; it must be measured again whenever
+  // another process may have changed it (a table does when the change
+  // counter moved). A copy that meets a page past the file's real end (a
+  // file cut short by somebody else) measures and uses the system call.
   void MeasureForMappedWrites();
   // Allocates the bytes up to `length` without changing the file's length;
   // returns an errno value, 0 when done.
@@ -64,6 +67,8 @@ class TAbstractFile {
   int Descriptor() const { return Fd; }
 
  private:
+  void MeasureLength();  // under Guard
+
   std::string FilePath;
   int Fd;
   bool IsReadOnly;
@@ -72,7 +77,7 @@ class TAbstractFile {
   std::map<int, std::uint64_t> Positions;
   std::uint8_t* Mapping = nullptr;
   std::uint64_t MappedLength = 0;   // reserved address space
-  std::uint64_t WritableLength = 0;  // bytes known to exist in the file
+  std::uint64_t WritableLength = 0;  // the file's length as last known
   int NextHandlerId = 1;
   TRangeLockSet Locks;
 };

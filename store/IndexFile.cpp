@@ -325,10 +325,15 @@ void TIndexFile::TakeHeader(TIndexHeader& fresh) {
 
 bool TIndexFile::WriteHeader(bool force, bool flushOs) {
   if (!IsHeaderDirty && !force) return false;
-  TIndexHeader next = HeaderCopy;
-  next.SetChangeCounter(HeaderCopy.ChangeCounter() + 1);
-  WriteAt(0, next.Raw());
-  HeaderCopy = next;
+  // The counter moves in the copy itself (a 4 KB page), and back when the write fails.
+  const std::uint32_t counter = HeaderCopy.ChangeCounter();
+  HeaderCopy.SetChangeCounter(counter + 1);
+  try {
+    WriteAt(0, HeaderCopy.Raw());
+  } catch (...) {
+    HeaderCopy.SetChangeCounter(counter);
+    throw;
+  }
   IsHeaderDirty = false;
   if (flushOs) Flush();
   return true;

@@ -31,6 +31,11 @@ class TRecordCache {
 
   // The cached record, moved to the front of the recency list; nullptr if absent.
   TRecord* Find(std::int32_t recordNumber);
+  // The cached record, the recency order untouched; nullptr if absent.
+  TRecord* Peek(std::int32_t recordNumber) const {
+    auto at = ByNumber.find(recordNumber);
+    return at == ByNumber.end() ? nullptr : at->second;
+  }
   // Whether a new entry may be added without growing beyond capacity; tries
   // to evict the least recently used clean, unpinned record first.
   bool MakeRoom();

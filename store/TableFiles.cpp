@@ -123,6 +123,7 @@ void TTableFiles::VerifyOpened() {
 void TTableFiles::Revert() {
   Data->DiscardCache();
   Index->DiscardCache();
+  MeasureFiles();
   Data->ReloadHeader();
   Index->ReloadHeader();
 }
@@ -313,6 +314,11 @@ bool TTableFiles::DetectChanges() {
   // Every commit and every repair writes the data header, so a data counter
   // that has not moved means that nothing has: one read in the usual case.
   if (!Data->RefreshHeader()) return false;
+  // Another process committed: the files' lengths may have moved too. The
+  // header is read again once they are known, in case it was read from
+  // the mapping of a file since cut short.
+  MeasureFiles();
+  Data->ReloadHeader();
   if (Index->RefreshHeader()) Index->DiscardCache();
   Data->DiscardCache();
   return true;
@@ -331,24 +337,17 @@ void TTableFiles::DeferWrites(bool defer) {
 }
 
 void TTableFiles::MeasureFiles() {
-  if (MeasuredUnderLock) return;
   Data->MeasureForMappedWrites();
   Index->MeasureForMappedWrites();
 }
 
 void TTableFiles::WriteLockHeld(bool held) {
-  MeasuredUnderLock = false;
-  if (held) {
-    MeasureFiles();
-    MeasuredUnderLock = true;
-  }
   Data->SetMappedReads(held);
   Index->SetMappedReads(held);
 }
 
 void TTableFiles::Commit(bool flushOs) {
   TDataFile& data = *Data;
-  MeasureFiles();
   const TDataHeader before = data.DiskHeader();
   const std::int32_t inFile = data.DiskRecordCount();
   std::vector<TDataFile::TSlotImage> undo;

@@ -114,9 +114,8 @@ class TTableFiles {
   // moved). True when anything changed.
   bool DetectChanges();
   // Called just after the write lock is taken (true) and just before it is
-  // given up (false). While it is held no other process changes the files'
-  // lengths, so they are measured once here, commits and repairs need not
-  // measure again, and reads inside the files copy from their mappings.
+  // given up (false): while it is held no other process writes the files,
+  // so reads inside them copy from their mappings.
   void WriteLockHeld(bool held);
   bool ReadOnly() const { return Data->ReadOnly() || Index->ReadOnly(); }
   bool ReuseSlots() const { return !Index->Header().NoPrimaryFields(); }
@@ -134,10 +133,11 @@ class TTableFiles {
                   bool flushOs);
   bool CutInterruptedAppend();
   void RepairDataFromSlots();
-  // Both files' lengths measured for writes through their mappings: under
-  // the write lock, before anything of a commit or repair is written.
+  // Both files' lengths measured for writes through their mappings:
+  // whenever another process may have changed them (the data counter
+  // moved, a repair, a revert). Between two such moments only this
+  // process changes them, and keeps its knowledge of them up to date.
   void MeasureFiles();
-  bool MeasuredUnderLock = false;
   std::size_t DataCacheBytes = 16384, DataCacheRecords = 8192, IndexCacheBytes = 16384;
 };
 
