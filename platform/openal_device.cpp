@@ -1,5 +1,10 @@
 // The sound device on OpenAL Soft: RIFF files decoded to PCM buffers, one AL source per channel,
 // inverse-distance attenuation clamped between each sample's distances, reverb through EFX.
+//
+// Init's channel count is the number of voices, the sounds heard at once. There are twice as
+// many channels, so that a sound asking to play on a full device can wait on a channel of its
+// own until its priority is known (SetPriority or the next Update): then either it takes the
+// voice of the least important sound, if that one's priority is lower, or it gives way itself.
 #include <AL/al.h>
 #include <AL/alc.h>
 #include <AL/alext.h>
@@ -12,13 +17,17 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
+#include <fstream>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <thread>
 #include <vector>
 
-#include "platform/riffchunks.h"
+#include "platform/exception.h"
 #include "platform/sounddevice.h"
+#include "platform/wavdecode.h"
 
 namespace sauno::platform {
 
@@ -30,71 +39,56 @@ constexpr int32_t IndexBits = 12;
 constexpr int32_t IndexMask = (1 << IndexBits) - 1;
 constexpr int32_t MaxChannelLimit = 256;
 
-struct Pcm {
-    std::vector<uint8_t> bytes;
-    ALenum format = 0;
-    int32_t rate = 0;
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+// The share of real time spent mixing, in percent: busy time over real time, both summed with
+// weights that fade over about a second, so that each stretch counts by how long it lasted.
+class CpuMeter {
+public:
+    void Add(double busySeconds, double realSeconds)
+    {
+        if (!(realSeconds > 0)) return;
+        const double keep = std::exp(-realSeconds / SmoothingSeconds);
+        busy_ = busy_ * keep + busySeconds;
+        real_ = real_ * keep + realSeconds;
+        percent_ = static_cast<float>(100.0 * busy_ / real_);
+    }
+    float Percent() const { return percent_; }
+    void Reset()
+    {
+        busy_ = real_ = 0;
+        percent_ = 0;
+    }
+
+private:
+    static constexpr double SmoothingSeconds = 1.0;
+    double busy_ = 0, real_ = 0;
+    std::atomic<float> percent_{0};
 };
 
-uint32_t Le32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24; }
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-
-// Finds "fmt " and "data" by the same chunk walk as the sample reader and turns the samples into
-// 8- or 16-bit PCM that OpenAL takes. Anything else (compressed formats, more than two channels) is refused.
-std::optional<Pcm> DecodeRiff(std::span<const uint8_t> file)
+// The threads of this process, by kernel thread id.
+std::vector<long> ThreadIds()
 {
-    if (file.size() < 12 || std::memcmp(file.data(), "RIFF", 4) != 0 || std::memcmp(file.data() + 8, "WAVE", 4) != 0)
-        return std::nullopt;
-    uint16_t tag = 0, channels = 0, bits = 0;
-    uint32_t rate = 0;
-    std::span<const uint8_t> data;
-    RiffChunkWalker walker(file);
-    RiffChunk chunk;
-    while (walker.Next(chunk)) {
-        const uint8_t* body = file.data() + chunk.body;
-        if (chunk.id == "fmt " && chunk.available >= 16) {
-            tag = Le16(body);
-            channels = Le16(body + 2);
-            rate = Le32(body + 4);
-            bits = Le16(body + 14);
-            if (tag == 0xFFFE && chunk.available >= 40) tag = Le16(body + 24);  // the sub-format's tag
-        } else if (chunk.id == "data") {
-            data = chunk.Bytes(file);
-            break;
-        }
+    std::vector<long> ids;
+    if (DIR* dir = opendir("/proc/self/task")) {
+        while (dirent* entry = readdir(dir))
+            if (entry->d_name[0] != '.') ids.push_back(std::strtol(entry->d_name, nullptr, 10));
+        closedir(dir);
     }
-    if (data.empty() || rate == 0 || rate > 768000 || (channels != 1 && channels != 2)) return std::nullopt;
-    Pcm pcm;
-    pcm.rate = static_cast<int32_t>(rate);
-    const bool mono = channels == 1;
-    if (tag == 1 && bits == 8) {
-        pcm.format = mono ? AL_FORMAT_MONO8 : AL_FORMAT_STEREO8;
-        pcm.bytes.assign(data.begin(), data.begin() + (data.size() / channels) * channels);
-        return pcm;
-    }
-    const size_t bytesPerSample = bits / 8;
-    const bool pcmInt = tag == 1 && (bits == 16 || bits == 24 || bits == 32);
-    const bool pcmFloat = tag == 3 && bits == 32;
-    if (!pcmInt && !pcmFloat) return std::nullopt;
-    pcm.format = mono ? AL_FORMAT_MONO16 : AL_FORMAT_STEREO16;
-    const size_t samples = data.size() / bytesPerSample / channels * channels;
-    pcm.bytes.resize(samples * 2);
-    for (size_t i = 0; i < samples; ++i) {
-        const uint8_t* s = data.data() + i * bytesPerSample;
-        int32_t v;
-        if (pcmFloat) {
-            float f;
-            std::memcpy(&f, s, 4);
-            if (!(f == f)) f = 0;
-            v = static_cast<int32_t>(std::lround(std::clamp(f, -1.0f, 1.0f) * 32767.0f));
-        } else {
-            v = static_cast<int16_t>(Le16(s + bytesPerSample - 2));  // the two most significant bytes
-        }
-        pcm.bytes[2 * i] = static_cast<uint8_t>(v & 0xFF);
-        pcm.bytes[2 * i + 1] = static_cast<uint8_t>((v >> 8) & 0xFF);
-    }
-    return pcm;
+    std::sort(ids.begin(), ids.end());
+    return ids;
 }
+
+// The CPU time a thread of this process has used, in seconds; 0 once it has gone.
+double ThreadCpuSeconds(long id)
+{
+    std::ifstream in("/proc/self/task/" + std::to_string(id) + "/schedstat");
+    unsigned long long nanoseconds = 0;
+    return in >> nanoseconds ? static_cast<double>(nanoseconds) / 1e9 : 0.0;
+}
+
 
 float GainOfMillibels(float mB) { return std::pow(10.0f, mB / 2000.0f); }
 
@@ -154,6 +148,8 @@ struct OpenALSoundDevice::Impl {
         int32_t priority = 0;
         bool muted = false;
         bool paused = false;
+        bool pending = false;    // asked to play on a full device; waits for its priority
+        uint64_t requested = 0;  // when it last asked to play, for ties
     };
 
     Output output;
@@ -164,6 +160,9 @@ struct OpenALSoundDevice::Impl {
     int32_t mixRate = 44100;
     std::vector<std::optional<Sample>> samples;
     std::vector<Channel> channels;
+    int32_t voices = 0;
+    uint64_t requests = 0;
+    std::string loadError;
     float rolloff = 1;
     // Reverb through an auxiliary effect slot, when the device has EFX.
     bool efx = false;
@@ -171,7 +170,11 @@ struct OpenALSoundDevice::Impl {
     // The silent output's renderer.
     std::thread renderer;
     std::atomic<bool> stopRenderer{false};
-    std::atomic<float> cpuUsage{0};
+    // Mixing time: timed around our own renders, or read from the library's own mixing threads.
+    CpuMeter cpu;
+    std::vector<long> libraryThreads;
+    double libraryCpuSeconds = 0;
+    Clock::time_point libraryMeasured{};
 
     bool Initialised() const { return context != nullptr; }
 
@@ -199,6 +202,61 @@ struct OpenALSoundDevice::Impl {
         alGetSourcei(c.source, AL_SOURCE_STATE, &state);
         return state == AL_PLAYING || state == AL_PAUSED;
     }
+    bool InUse(const Channel& c) const { return c.sample != sound::None && (c.pending || Busy(c)); }
+    bool Audible(const Channel& c) const { return c.sample != sound::None && !c.pending && Busy(c); }
+    int32_t AudibleCount() const
+    {
+        return static_cast<int32_t>(std::count_if(channels.begin(), channels.end(), [this](const Channel& c) { return Audible(c); }));
+    }
+    void Start(Channel& c)
+    {
+        c.pending = false;
+        alSourcePlay(c.source);
+        if (c.paused) alSourcePause(c.source);
+    }
+    // A waiting sound takes a free voice, or the voice of the least important sound (the one that
+    // asked first among equals) when that one's priority is lower; otherwise it gives way.
+    void Arbitrate(Channel& c)
+    {
+        if (!c.pending) return;
+        if (AudibleCount() < voices) return Start(c);
+        Channel* weakest = nullptr;
+        for (Channel& o : channels)
+            if (Audible(o) && (!weakest || o.priority < weakest->priority ||
+                               (o.priority == weakest->priority && o.requested < weakest->requested)))
+                weakest = &o;
+        if (weakest && weakest->priority < c.priority) {
+            Silence(*weakest);
+            Start(c);
+        } else {
+            Silence(c);
+        }
+    }
+    void ArbitrateAll()
+    {
+        for (;;) {
+            Channel* next = nullptr;
+            for (Channel& c : channels)
+                if (c.pending && (!next || c.priority > next->priority ||
+                                  (c.priority == next->priority && c.requested < next->requested)))
+                    next = &c;
+            if (!next) return;
+            Arbitrate(*next);
+        }
+    }
+    // The library's own mixing threads, measured at most ten times a second.
+    void MeasureLibraryThreads()
+    {
+        if (libraryThreads.empty()) return;
+        const auto now = Clock::now();
+        const double real = Seconds(now - libraryMeasured);
+        if (real < 0.1) return;
+        double used = 0;
+        for (long id : libraryThreads) used += ThreadCpuSeconds(id);
+        cpu.Add(std::max(0.0, used - libraryCpuSeconds), real);
+        libraryCpuSeconds = used;
+        libraryMeasured = now;
+    }
     void ApplyGain(Channel& c) { alSourcef(c.source, AL_GAIN, c.muted ? 0.0f : static_cast<float>(c.volume) / 255.0f); }
     void Silence(Channel& c)
     {
@@ -206,10 +264,12 @@ struct OpenALSoundDevice::Impl {
         alSourcei(c.source, AL_BUFFER, 0);
         c.sample = sound::None;
         c.paused = false;
+        c.pending = false;
     }
 
     bool OpenDefault(int32_t rate, int32_t maxChannels)
     {
+        const std::vector<long> before = ThreadIds();
         {
             QuietSoundLibrary quiet;
             device = alcOpenDevice(nullptr);
@@ -222,6 +282,13 @@ struct OpenALSoundDevice::Impl {
             device = nullptr;
             return false;
         }
+        // The threads the library started for this output are the ones that mix it.
+        libraryThreads.clear();
+        for (long id : ThreadIds())
+            if (!std::binary_search(before.begin(), before.end(), id)) libraryThreads.push_back(id);
+        libraryCpuSeconds = 0;
+        for (long id : libraryThreads) libraryCpuSeconds += ThreadCpuSeconds(id);
+        libraryMeasured = Clock::now();
         return true;
     }
 
@@ -249,32 +316,28 @@ struct OpenALSoundDevice::Impl {
     {
         stopRenderer = false;
         renderer = std::thread([this] {
-            using Clock = std::chrono::steady_clock;
             const int frames = std::max(1, mixRate / 100);
             std::vector<float> buffer(static_cast<size_t>(frames) * 2);
             const auto start = Clock::now();
             int64_t rendered = 0;
-            double busy = 0;
-            auto window = start;
             while (!stopRenderer) {
-                const auto now = Clock::now();
-                const int64_t due = static_cast<int64_t>(std::chrono::duration<double>(now - start).count() * mixRate);
+                const int64_t due = static_cast<int64_t>(Seconds(Clock::now() - start) * mixRate);
                 if (rendered + frames > due) {
                     std::this_thread::sleep_for(std::chrono::milliseconds(2));
                     continue;
                 }
-                const auto before = Clock::now();
-                render(device, buffer.data(), frames);
-                busy += std::chrono::duration<double>(Clock::now() - before).count();
+                Render(buffer.data(), frames);
                 rendered += frames;
-                const double span = std::chrono::duration<double>(Clock::now() - window).count();
-                if (span >= 1.0) {
-                    cpuUsage = static_cast<float>(100.0 * busy / span);
-                    busy = 0;
-                    window = Clock::now();
-                }
             }
         });
+    }
+
+    // Mixes `frames` stereo frames, timing the work against the real time they stand for.
+    void Render(float* stereo, int frames)
+    {
+        const auto before = Clock::now();
+        render(device, stereo, frames);
+        cpu.Add(Seconds(Clock::now() - before), static_cast<double>(frames) / mixRate);
     }
 
     void SetUpEffects()
@@ -328,7 +391,9 @@ struct OpenALSoundDevice::Impl {
         device = nullptr;
         render = nullptr;
         silent = false;
-        cpuUsage = 0;
+        voices = 0;
+        libraryThreads.clear();
+        cpu.Reset();
     }
 };
 
@@ -363,13 +428,13 @@ bool OpenALSoundDevice::Init(int32_t mixRate, int32_t maxChannels, uint32_t)
     d.mixRate = mixRate;
     bool opened = false;
     if (d.output == Output::DefaultOrSilent) {
-        opened = d.OpenDefault(mixRate, maxChannels);
+        opened = d.OpenDefault(mixRate, 2 * maxChannels);
         if (!opened) {
-            opened = d.OpenLoopback(mixRate, maxChannels);
+            opened = d.OpenLoopback(mixRate, 2 * maxChannels);
             d.silent = opened;
         }
     } else {
-        opened = d.OpenLoopback(mixRate, maxChannels);
+        opened = d.OpenLoopback(mixRate, 2 * maxChannels);
     }
     if (!opened) return false;
     if (!alcMakeContextCurrent(d.context)) {
@@ -378,16 +443,17 @@ bool OpenALSoundDevice::Init(int32_t mixRate, int32_t maxChannels, uint32_t)
     }
     alDistanceModel(AL_INVERSE_DISTANCE_CLAMPED);
     alGetError();
-    for (int32_t i = 0; i < maxChannels; ++i) {
+    for (int32_t i = 0; i < 2 * maxChannels; ++i) {
         Impl::Channel c;
         alGenSources(1, &c.source);
         if (alGetError() != AL_NO_ERROR) break;
         d.channels.push_back(c);
     }
-    if (d.channels.empty()) {
+    if (d.channels.size() < 2) {
         d.Close();
         return false;
     }
+    d.voices = static_cast<int32_t>(d.channels.size() / 2);
     d.SetUpEffects();
     if (d.silent) d.StartRenderer();
     return true;
@@ -397,7 +463,11 @@ void OpenALSoundDevice::Close() { impl_->Close(); }
 
 void OpenALSoundDevice::Update()
 {
-    if (impl_->Initialised()) alcProcessContext(impl_->context);
+    Impl& d = *impl_;
+    if (!d.Initialised()) return;
+    d.ArbitrateAll();
+    d.MeasureLibraryThreads();
+    alcProcessContext(d.context);
 }
 
 bool OpenALSoundDevice::SetSFXMasterVolume(int32_t volume)
@@ -407,31 +477,46 @@ bool OpenALSoundDevice::SetSFXMasterVolume(int32_t volume)
     return true;
 }
 
-float OpenALSoundDevice::GetCPUUsage() { return impl_->cpuUsage; }
+float OpenALSoundDevice::GetCPUUsage()
+{
+    impl_->MeasureLibraryThreads();
+    return impl_->cpu.Percent();
+}
+
+std::string OpenALSoundDevice::LastLoadError() const { return impl_->loadError; }
 
 int32_t OpenALSoundDevice::SampleLoad(int32_t index, std::span<const uint8_t> memory, uint32_t mode, int32_t offset)
 {
     Impl& d = *impl_;
-    if (!d.Initialised() || offset < 0 || static_cast<size_t>(offset) > memory.size()) return sound::None;
-    std::optional<Pcm> pcm = DecodeRiff(memory.subspan(static_cast<size_t>(offset)));
-    if (!pcm) return sound::None;
+    d.loadError.clear();
+    if (!d.Initialised()) return d.loadError = "the sound device is not initialised", sound::None;
+    if (offset < 0 || static_cast<size_t>(offset) > memory.size())
+        return d.loadError = "the offset lies outside the file", sound::None;
+    DecodedWav pcm;
+    try {
+        pcm = DecodeWav(memory.subspan(static_cast<size_t>(offset)));
+    } catch (const Exception& e) {
+        d.loadError = e.what();
+        return sound::None;
+    }
     if (index < 0) {
         index = 0;
         while (index < static_cast<int32_t>(d.samples.size()) && d.samples[static_cast<size_t>(index)]) ++index;
     } else if (index > 4095) {
-        return sound::None;
+        return d.loadError = "no such sample slot", sound::None;
     }
     if (index >= static_cast<int32_t>(d.samples.size())) d.samples.resize(static_cast<size_t>(index) + 1);
     SampleFree(index);
     Impl::Sample s;
     alGetError();
     alGenBuffers(1, &s.buffer);
-    alBufferData(s.buffer, pcm->format, pcm->bytes.data(), static_cast<ALsizei>(pcm->bytes.size()), pcm->rate);
+    alBufferData(s.buffer, pcm.channels == 1 ? AL_FORMAT_MONO16 : AL_FORMAT_STEREO16, pcm.samples.data(),
+                 static_cast<ALsizei>(pcm.samples.size() * sizeof(int16_t)), pcm.rate);
     if (alGetError() != AL_NO_ERROR) {
         alDeleteBuffers(1, &s.buffer);
-        return sound::None;
+        return d.loadError = "the sound library refused the samples", sound::None;
     }
-    s.rate = pcm->rate;
+    s.rate = pcm.rate;
     s.mode = mode;
     d.samples[static_cast<size_t>(index)] = s;
     return index;
@@ -473,7 +558,7 @@ int32_t OpenALSoundDevice::PlaySound(int32_t channel, int32_t sample)
     int32_t index = -1;
     if (channel == sound::Free) {
         for (size_t i = 0; i < d.channels.size() && index < 0; ++i)
-            if (!d.Busy(d.channels[i])) index = static_cast<int32_t>(i);
+            if (!d.InUse(d.channels[i])) index = static_cast<int32_t>(i);
     } else if (d.ValidIndex(channel)) {
         index = channel & IndexMask;
     }
@@ -485,6 +570,7 @@ int32_t OpenALSoundDevice::PlaySound(int32_t channel, int32_t sample)
     c.volume = 255;
     c.priority = 0;
     c.muted = false;
+    c.requested = ++d.requests;
     alSourcei(c.source, AL_BUFFER, static_cast<ALint>(s->buffer));
     alSourcei(c.source, AL_LOOPING, (s->mode & sound::LoopNormal) ? AL_TRUE : AL_FALSE);
     alSourcef(c.source, AL_REFERENCE_DISTANCE, s->minDistance);
@@ -495,7 +581,11 @@ int32_t OpenALSoundDevice::PlaySound(int32_t channel, int32_t sample)
     alSource3f(c.source, AL_VELOCITY, 0, 0, 0);
     if (d.efx) alSource3i(c.source, AL_AUXILIARY_SEND_FILTER, static_cast<ALint>(d.slot), 0, AL_FILTER_NULL);
     d.ApplyGain(c);
-    alSourcePlay(c.source);
+    // On a full device the sound waits for its priority before it is heard.
+    if (d.AudibleCount() < d.voices)
+        d.Start(c);
+    else
+        c.pending = true;
     return (c.uses << IndexBits) | index;
 }
 
@@ -516,7 +606,7 @@ bool OpenALSoundDevice::StopSound(int32_t channel)
 bool OpenALSoundDevice::IsPlaying(int32_t channel)
 {
     Impl::Channel* c = impl_->ChannelOf(channel);
-    return c && c->sample != sound::None && impl_->Busy(*c);
+    return c && impl_->InUse(*c);
 }
 
 bool OpenALSoundDevice::SetVolume(int32_t channel, int32_t volume)
@@ -542,6 +632,7 @@ bool OpenALSoundDevice::SetPriority(int32_t channel, int32_t priority)
     Impl::Channel* c = impl_->ChannelOf(channel);
     if (!c) return false;
     c->priority = priority;
+    impl_->Arbitrate(*c);
     return true;
 }
 
@@ -649,7 +740,7 @@ void OpenALSoundDevice::RenderLoopback(std::span<float> stereo)
 {
     Impl& d = *impl_;
     if (d.output != Output::Loopback || !d.render || !d.device) return;
-    d.render(d.device, stereo.data(), static_cast<ALCsizei>(stereo.size() / 2));
+    d.Render(stereo.data(), static_cast<int>(stereo.size() / 2));
 }
 
 }  // namespace sauno::platform

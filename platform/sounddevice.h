@@ -3,6 +3,8 @@
 // them in 3D, and one listener. Conventions:
 // - samples and channels are handles; -1 asks for any free slot or channel and also means none;
 //   -3 stands for all channels;
+// - a sound's priority decides who is heard when more sounds ask to play than there are voices:
+//   a higher number is more important, and a sound gives way to one whose priority is higher;
 // - a channel handle goes stale when its channel starts another sound: calls on it then change
 //   nothing and IsPlaying reports false;
 // - volumes run from 0 to 255; booleans passed in are 0 (false) or any other value (true);
@@ -11,6 +13,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string>
 
 namespace sauno::platform {
 
@@ -76,10 +79,13 @@ public:
     // Applies the changes made since the last update.
     virtual void Update() = 0;
     virtual bool SetSFXMasterVolume(int32_t volume) = 0;
+    // The share of real time spent mixing, in percent.
     virtual float GetCPUUsage() = 0;
 
     // `memory` is a whole sound file. Returns the sample handle, or None.
     virtual int32_t SampleLoad(int32_t index, std::span<const uint8_t> memory, uint32_t mode, int32_t offset) = 0;
+    // Why the last SampleLoad returned None, in words for the user; empty when it did not.
+    virtual std::string LastLoadError() const { return {}; }
     virtual void SampleFree(int32_t sample) = 0;
     virtual bool SampleSetMode(int32_t sample, uint32_t mode) = 0;
     virtual bool SampleSetMinMaxDistance(int32_t sample, float minDistance, float maxDistance) = 0;
@@ -111,6 +117,7 @@ public:
 // when no output opens (a machine without sound hardware) it mixes through a loopback device that
 // a thread of its own renders at the real rate into nothing, so that sounds still end in time.
 // Loopback renders only when the caller asks, for tests that listen to the mix.
+// The samples it plays are those DecodeWav (wavdecode.h) decodes.
 class OpenALSoundDevice final : public SoundDevice {
 public:
     enum class Output { DefaultOrSilent, Loopback };
@@ -126,6 +133,7 @@ public:
     bool SetSFXMasterVolume(int32_t volume) override;
     float GetCPUUsage() override;
     int32_t SampleLoad(int32_t index, std::span<const uint8_t> memory, uint32_t mode, int32_t offset) override;
+    std::string LastLoadError() const override;
     void SampleFree(int32_t sample) override;
     bool SampleSetMode(int32_t sample, uint32_t mode) override;
     bool SampleSetMinMaxDistance(int32_t sample, float minDistance, float maxDistance) override;

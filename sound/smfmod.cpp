@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "platform/exception.h"
+#include "runtime/application.h"
 
 namespace sauno {
 
@@ -118,6 +119,11 @@ bool TSMFMOD::RefreshSource(TBaseSoundSource& source)
         auto fresh = std::make_unique<Record>();
         fresh->sample =
             device_->SampleLoad(sd::Free, sample->Data()->FileBytes(), sd::LoadFromMemory | sd::Hardware3D | sd::LoopOff, 0);
+        if (fresh->sample == sd::None) {
+            ReportUnplayable(source, *sample);
+            Sources().Delete(&source);
+            return false;
+        }
         if (source.NbLoops() > 1) device_->SampleSetMode(fresh->sample, sd::LoopNormal);
         device_->SampleSetMinMaxDistance(fresh->sample, source.MinDistance(), source.MaxDistance());
         record = fresh.get();
@@ -162,5 +168,18 @@ void TSMFMOD::SetSourcePaused(TBaseSoundSource& source, bool pause)
 }
 
 float TSMFMOD::CpuUsage() { return device_ ? device_->GetCPUUsage() : 0; }
+
+// Shown like any other error the application meets, without stopping the updates that found it;
+// once per sample, since a game may ask for the same sound again and again.
+void TSMFMOD::ReportUnplayable(TBaseSoundSource& source, const TSoundSample& sample)
+{
+    std::string key = source.SoundLibrary() ? source.SoundLibrary()->Name() : source.SoundLibraryName();
+    key += '\n';
+    for (char c : sample.Name) key += (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+    if (!unplayableReported_.insert(key).second) return;
+    std::string why = device_->LastLoadError();
+    if (why.empty()) why = "the sound device refused it";
+    Application().HandleException(Exception("Cannot play the sound \"" + sample.Name + "\": " + why));
+}
 
 }  // namespace sauno

@@ -4,6 +4,8 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <set>
+#include <string>
 
 #include "platform/sounddevice.h"
 #include "sound/soundmanager.h"
@@ -46,7 +48,11 @@ protected:
     void ApplyEnvironment() override;
 
 private:
+    // A sample the device cannot play: the user is told once, and its source is freed.
+    void ReportUnplayable(TBaseSoundSource& source, const TSoundSample& sample);
+
     std::unique_ptr<platform::SoundDevice> device_;
+    std::set<std::string> unplayableReported_;
     bool initialised_ = false;
     bool reverbSupport_ = false;
 };

@@ -53,6 +53,7 @@ size_t TWAVFile::LoadFromStream(std::span<const uint8_t> stream)
 {
     data_.clear();
     dataOffset_ = 0;
+    factSamples_ = -1;
     format_ = {};
     if (stream.size() < 8 || std::memcmp(stream.data(), "RIFF", 4) != 0) throw Exception("RIFF required");
     if (stream.size() < 12 || std::memcmp(stream.data() + 8, "WAVE", 4) != 0) throw Exception("RIFF-WAVE required");
@@ -74,8 +75,9 @@ size_t TWAVFile::LoadFromStream(std::span<const uint8_t> stream)
             format_.BitsPerSample = uint16_t(record[14] | record[15] << 8);
             format_.ExtraSize = uint16_t(record[16] | record[17] << 8);
             formatRead = true;
-        } else if (chunk.id == "fact" && !factRead && format_.FormatTag == 2 && chunk.available >= 4) {
-            factRead = true;  // the value itself is of no use here
+        } else if (chunk.id == "fact" && !factRead && chunk.available >= 4) {
+            factRead = true;
+            factSamples_ = Le32(body);
         } else if (chunk.id == "data") {
             dataOffset_ = static_cast<int32_t>(chunk.body);
             found = true;
@@ -87,6 +89,7 @@ size_t TWAVFile::LoadFromStream(std::span<const uint8_t> stream)
     if (!found) {
         format_ = {};
         dataOffset_ = 0;
+        factSamples_ = -1;
         throw Exception("WAV file without a data chunk");
     }
     // A RIFF size beyond the bytes present keeps what is there.
@@ -97,11 +100,19 @@ size_t TWAVFile::LoadFromStream(std::span<const uint8_t> stream)
     return data_.size();
 }
 
+float TWAVFile::Duration() const
+{
+    if (sampling_.BitsPerSample == 0 && factSamples_ >= 0 && sampling_.Frequency > 0)
+        return static_cast<float>(static_cast<double>(factSamples_) / sampling_.Frequency);
+    return TSoundFile::Duration();
+}
+
 std::unique_ptr<TSoundFile> TWAVFile::Clone() const
 {
     auto copy = std::make_unique<TWAVFile>();
     copy->format_ = format_;
     copy->dataOffset_ = dataOffset_;
+    copy->factSamples_ = factSamples_;
     copy->data_ = data_;
     copy->sampling_.Frequency = sampling_.Frequency;
     copy->sampling_.NbChannels = sampling_.NbChannels;

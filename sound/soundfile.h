@@ -49,7 +49,8 @@ public:
     virtual std::span<const uint8_t> SampleData() const = 0;
     virtual size_t SampleDataSize() const = 0;
     int64_t SampleCount() const;
-    float Duration() const;
+    // SampleDataSize ÷ BytesPerSecond.
+    virtual float Duration() const;
 
     // Reads the file from `stream` and returns how many bytes it took; raises on bad data.
     virtual size_t LoadFromStream(std::span<const uint8_t> stream) = 0;
@@ -81,6 +82,11 @@ public:
     size_t SampleDataSize() const override;
     int32_t SampleDataOffset() const { return dataOffset_; }
     const TWaveFormat& WaveFormat() const { return format_; }
+    // The frame count of the first "fact" chunk before "data", or -1 without one.
+    int64_t FactSampleCount() const { return factSamples_; }
+    // A compressed format without bits per sample (GSM 6.10, for one) takes its length from the
+    // "fact" chunk's frame count; every other file as the base says.
+    float Duration() const override;
 
     // Scans the chunks up to "data". Raises "RIFF required", "RIFF-WAVE required", or, for a
     // file whose chunks end (or run past the bytes present) before any "data" chunk,
@@ -93,6 +99,7 @@ public:
 private:
     TWaveFormat format_;
     int32_t dataOffset_ = 0;
+    int64_t factSamples_ = -1;
     std::vector<uint8_t> data_;
 };
 

@@ -1,10 +1,12 @@
 // The manager, its sources and emitters, and the back-end's calls to the device, recorded.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "engine/camera.h"
 #include "platform/exception.h"
 #include "sound/smfmod.h"
 #include "tests/sound/recording_device.h"
@@ -290,6 +292,36 @@ TEST_F(SoundManagerTest, StoredFormsRoundTrip)
     EXPECT_EQ(copy.WriteToFiler(), stored);
     for (size_t cut = 0; cut < stored.size(); cut += 7)
         EXPECT_THROW(copy.ReadFromFiler(std::span<const uint8_t>(stored).first(cut)), Exception);
+}
+
+// A camera that looks at a target listens towards it, whatever its own direction says; its up
+// is turned to stand square to that line.
+TEST_F(SoundManagerTest, ACameraWithATargetListensTowardsIt)
+{
+    auto* carrier = scene->Objects().AddNewChild<TDummyCube>();
+    carrier->Position().SetPoint(5, 0, 0);
+    auto* camera = carrier->AddNewChild<TCamera>();
+    target->Position().SetPoint(5, 1, -1);
+    camera->SetTargetObject(target);
+    TSoundManager m(nullptr);
+    m.SetListener(camera);
+    const TListenerFrame f = m.ListenerFrame();
+    EXPECT_NEAR(f.position.x, 5, 1e-6f);
+    const float h = std::sqrt(0.5f);
+    EXPECT_NEAR(f.direction.x, 0, 1e-6f);
+    EXPECT_NEAR(f.direction.y, h, 1e-6f);
+    EXPECT_NEAR(f.direction.z, -h, 1e-6f);
+    EXPECT_NEAR(f.up.x, 0, 1e-6f);
+    EXPECT_NEAR(f.up.y, 0.5f, 1e-6f);
+    EXPECT_NEAR(f.up.z, 0.5f, 1e-6f);
+
+    // Without its target the camera's own direction and up count.
+    camera->SetTargetObject(nullptr);
+    const TListenerFrame own = m.ListenerFrame();
+    const TVector4 direction = camera->AbsoluteDirection(), up = camera->AbsoluteUp();
+    EXPECT_NEAR(own.direction.z, direction.z, 1e-6f);
+    EXPECT_NEAR(own.direction.y, direction.y, 1e-6f);
+    EXPECT_NEAR(own.up.y, up.y, 1e-6f);
 }
 
 }  // namespace

@@ -3,6 +3,9 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 #include <vector>
 
@@ -174,6 +177,107 @@ TEST(OpenALManager, AHissEndsAndLeavesTheSources)
     SetSoundDeviceFactory(nullptr);
 }
 
+// Two voices and more sounds: a sound waits for its priority, then takes the voice of a less
+// important one or gives way itself; equals keep the voice they have.
+TEST(OpenALPriority, TheLowerPriorityGivesWayWhenTheVoicesAreTaken)
+{
+    const std::vector<uint8_t> tone = Tone(2);
+    auto level = [&](int sounds) {
+        OpenALSoundDevice alone{OpenALSoundDevice::Output::Loopback};
+        EXPECT_TRUE(alone.Init(44100, 8, 0));
+        const int32_t s = alone.SampleLoad(sd::Free, tone, sd::LoadFromMemory | sd::LoopOff, 0);
+        for (int i = 0; i < sounds; ++i) alone.PlaySound(sd::Free, s);
+        return Render(alone, 0.1).left;
+    };
+    // Measured first: a device's context is the current one while it lives.
+    const double one = level(1), two = level(2);
+    OpenALSoundDevice device{OpenALSoundDevice::Output::Loopback};
+    ASSERT_TRUE(device.Init(44100, 2, 0));
+    const int32_t s = device.SampleLoad(sd::Free, tone, sd::LoadFromMemory | sd::LoopOff, 0);
+    auto play = [&](int32_t priority) {
+        const int32_t c = device.PlaySound(sd::Free, s);
+        EXPECT_NE(c, sd::None);
+        EXPECT_TRUE(device.IsPlaying(c));  // playing, or waiting to know its priority
+        device.SetPriority(c, priority);
+        return c;
+    };
+    const int32_t a = play(5), b = play(1), c = play(3);
+    EXPECT_TRUE(device.IsPlaying(a));
+    EXPECT_FALSE(device.IsPlaying(b));
+    EXPECT_TRUE(device.IsPlaying(c));
+    EXPECT_FALSE(device.IsPlaying(play(3)));
+    EXPECT_FALSE(device.IsPlaying(play(-2)));
+    // One that is never given a priority is settled at the next update, as priority 0.
+    const int32_t late = device.PlaySound(sd::Free, s);
+    EXPECT_TRUE(device.IsPlaying(late));
+    device.Update();
+    EXPECT_FALSE(device.IsPlaying(late));
+    // Two are heard, in step, and nothing of those that gave way.
+    EXPECT_NEAR(Render(device, 0.1).left / two, 1, 0.02);
+    EXPECT_NEAR(two / one, 2, 0.05);
+    // A voice that falls free goes to the next sound at once.
+    device.StopSound(a);
+    const int32_t next = play(-7);
+    EXPECT_TRUE(device.IsPlaying(next));
+    EXPECT_TRUE(device.IsPlaying(c));
+}
+
+// The manager with two channels and three sounds: the least important one leaves the sources.
+TEST(OpenALManager, TheLeastImportantSoundGivesWay)
+{
+    SetSoundDeviceFactory([] { return std::make_unique<OpenALSoundDevice>(OpenALSoundDevice::Output::Loopback); });
+    TComponent root(nullptr);
+    auto* library = new TSoundLibrary(&root);
+    TWAVFile wav;
+    wav.LoadFromStream(Tone(2));
+    TSoundSample& sample = library->Samples().Add();
+    sample.Name = "tone.wav";
+    sample.SetData(&wav);
+    auto* where = new TDummyCube(&root);
+    auto* manager = new TSMFMOD(&root);
+    manager->SetMaxChannels(2);
+    manager->SetActive(true);
+    ASSERT_TRUE(manager->Active());
+    auto emit = [&](int32_t priority) {
+        auto* e = where->Behaviours().Add<TBSoundEmitter>();
+        e->Source().SetSoundLibrary(library);
+        e->Source().SetSoundName("tone.wav");
+        e->Source().SetPriority(priority);
+        e->SetPlaying(true);
+        return e;
+    };
+    TBSoundEmitter *high = emit(5), *low = emit(1), *middle = emit(3);
+    manager->DoProgress({0.2, 0.2});
+    manager->DoProgress({0.2, 0.4});
+    EXPECT_TRUE(high->Playing());
+    EXPECT_FALSE(low->Playing());
+    EXPECT_TRUE(middle->Playing());
+    EXPECT_EQ(manager->Sources().Count(), 2);
+    manager->SetActive(false);
+    SetSoundDeviceFactory(nullptr);
+}
+
+// The share of real time spent mixing, timed around each render of the loopback output.
+TEST(OpenALCpuUsage, MeasuredAroundTheMix)
+{
+    OpenALSoundDevice device{OpenALSoundDevice::Output::Loopback};
+    ASSERT_TRUE(device.Init(44100, 64, 0));
+    EXPECT_EQ(device.GetCPUUsage(), 0);
+    const std::vector<uint8_t> tone = Tone(3);
+    const int32_t s = device.SampleLoad(sd::Free, tone, sd::LoadFromMemory | sd::LoopOff, 0);
+    for (int i = 0; i < 64; ++i) device.SetFrequency(device.PlaySound(sd::Free, s), 30000 + 500 * i);
+    std::vector<float> buffer(441 * 2);
+    const auto start = std::chrono::steady_clock::now();
+    for (int step = 0; step < 200; ++step) device.RenderLoopback(buffer);
+    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    // About the time the renders took, as a share of the 2 s they rendered.
+    const double measured = 100 * wall / 2, usage = device.GetCPUUsage();
+    EXPECT_GT(usage, measured / 3) << wall;
+    EXPECT_LT(usage, measured * 3) << wall;
+    device.Close();
+    EXPECT_EQ(device.GetCPUUsage(), 0);
+}
+
 }  // namespace
 }  // namespace sauno
 
@@ -195,6 +299,47 @@ TEST(OpenALSilentOutput, SoundsEndWhenTheyWouldHaveEnded)
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     EXPECT_FALSE(device.IsPlaying(c));
     device.Close();
+}
+
+// On an output the library mixes itself (here its wave-file writer, which keeps real time), the
+// threads it started for that output are measured. Returns the usage, or -1 if that output did
+// not open.
+float UsageOnTheWaveFileOutput()
+{
+    namespace fs = std::filesystem;
+    std::string pattern = (fs::temp_directory_path() / "sauno-cpu-XXXXXX").string();
+    const fs::path dir = mkdtemp(pattern.data());
+    std::ofstream(dir / "alsoft.conf") << "[general]\ndrivers=wave\n[wave]\nfile=" << (dir / "out.wav").string() << "\n";
+    setenv("ALSOFT_CONF", (dir / "alsoft.conf").c_str(), 1);
+    float usage = -1;
+    {
+        platform::OpenALSoundDevice device;
+        if (device.Init(44100, 64, 0) && !device.Silent()) {
+            const std::vector<uint8_t> tone = Tone(1);
+            const int32_t s = device.SampleLoad(sd::Free, tone, sd::LoadFromMemory | sd::LoopOff, 0);
+            for (int i = 0; i < 64; ++i) device.SetFrequency(device.PlaySound(sd::Free, s), 30000 + 500 * i);
+            for (int i = 0; i < 8; ++i) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(60));
+                device.Update();
+            }
+            usage = device.GetCPUUsage();
+        }
+    }
+    fs::remove_all(dir);
+    return usage;
+}
+
+TEST(OpenALCpuUsage, MeasuredOnTheLibrarysOwnMixingThreads)
+{
+    // The library reads its configuration once, at its first use in a process: a fresh one.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            const float usage = UsageOnTheWaveFileOutput();
+            std::fprintf(stderr, "usage %g\n", double(usage));
+            std::exit(usage > 0 && usage < 100 ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "usage");
 }
 
 }  // namespace
