@@ -387,11 +387,10 @@ void TIndexTree::DescendToEdge(TTreePath& path, std::size_t level, bool toLast) 
   }
 }
 
-std::vector<std::uint8_t> TIndexTree::KeyAt(const TTreePath& path) {
+TConstBytes TIndexTree::KeyAt(const TTreePath& path) {
   TPageRef leaf = Fetch(path.back().Page, path.size() - 1);
   if (path.back().Position >= leaf->Count()) Corrupt();
-  TConstBytes key = leaf->Key(path.back().Position);
-  return std::vector<std::uint8_t>(key.begin(), key.end());
+  return leaf->Key(path.back().Position);
 }
 
 std::int32_t TIndexTree::RefAt(const TTreePath& path) {

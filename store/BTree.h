@@ -63,7 +63,9 @@ class TIndexTree {
   bool Prior(TTreePath& path);
   // From `level` down to the leaf, along the first (or last) entry of each page below.
   void DescendToEdge(TTreePath& path, std::size_t level, bool toLast);
-  std::vector<std::uint8_t> KeyAt(const TTreePath& path);
+  // The key in its cached page: valid until the tree changes or the
+  // cache drops the page (copy it before anything may read from the disk).
+  TConstBytes KeyAt(const TTreePath& path);
   std::int32_t RefAt(const TTreePath& path);
   // 1-based position of the entry in key order.
   std::int64_t Ordinal(const TTreePath& path);

@@ -172,12 +172,15 @@ bool TDataCursor::Prior() {
 bool TDataCursor::Relocate(TIndexTree& tree, bool& exact) {
   exact = false;
   if (!tree.Seek(CurrentKey, Path)) return false;
-  exact = tree.KeyAt(Path) == CurrentKey && tree.RefAt(Path) == CurrentNumber;
+  const TConstBytes key = tree.KeyAt(Path);
+  exact = std::equal(key.begin(), key.end(), CurrentKey.begin(), CurrentKey.end()) && tree.RefAt(Path) == CurrentNumber;
   return true;
 }
 
-void TDataCursor::TakeRecord(std::int32_t number, const std::vector<std::uint8_t>& key, TDirection direction) {
+void TDataCursor::TakeRecord(std::int32_t number, TConstBytes key, TDirection direction) {
   TDataFile& data = Table->TableFiles().DataFile();
+  // The key lives in an index page, which reading the record may drop.
+  NextKey.assign(key.begin(), key.end());
   // Reading ahead pays only while the index walks the records in their
   // order; in any other order it would fill the cache with records the walk
   // does not want and push out the ones it comes back to.
@@ -187,7 +190,7 @@ void TDataCursor::TakeRecord(std::int32_t number, const std::vector<std::uint8_t
   if (record->Buffer[0] != 0) RaiseStoreError(STORE_INDEXCORRUPT, Table->ErrorName());
   Current = record->Buffer;
   CurrentNumber = number;
-  CurrentKey = key;
+  std::swap(CurrentKey, NextKey);
   At = TPlace::OnRecord;
 }
 

@@ -83,7 +83,7 @@ class TDataCursor {
   // Runs a change of the files and commits it; whatever fails, the change is undone.
   void ChangeAndCommit(const std::function<void()>& change);
   bool Relocate(TIndexTree& tree, bool& exact);
-  void TakeRecord(std::int32_t number, const std::vector<std::uint8_t>& key, TDirection direction);
+  void TakeRecord(std::int32_t number, TConstBytes key, TDirection direction);
   void PlaceOn(std::int32_t number, const std::vector<std::uint8_t>& image);
   std::vector<std::uint8_t> KeyOf(const std::vector<std::uint8_t>& image) const;
   std::vector<std::uint8_t> StoredRecord(std::int32_t number);
@@ -101,6 +101,7 @@ class TDataCursor {
   std::vector<std::uint8_t> Current;
   std::int32_t CurrentNumber = 0;
   std::vector<std::uint8_t> CurrentKey;
+  std::vector<std::uint8_t> NextKey;  // the key being taken, kept apart until its record is read
   TTreePath Path;
   std::uint64_t PathGeneration = 0;  // the table's generation the path belongs to
   bool EditLocked = false;
