@@ -95,6 +95,7 @@ constexpr TMessage Messages[] = {
     {STORE_TABLEEXISTS, "The table '%s' already exists", T, T, 1},
     {STORE_COMPRESS, "Error compressing data for the table '%s'", T, T, 1},
     {STORE_UNCOMPRESS, "Error uncompressing data for the table '%s'", T, T, 1},
+    {STORE_CANNOTLOADLDDRV, "The language driver for the table '%s' is not available or installed", T, T, 1},
 };
 
 std::string PlaceText(TPlace place, const TStoreErrorContext& c) {

@@ -137,4 +137,55 @@ TEST(StoreErrors, MessagesNameWhatFailed) {
             "Table Store Engine Error # 10249 General lock failure with the table '/data/enkat.DAT'");
 }
 
+// Every code the game's path and the engine raise, with its text and the
+// places filled from the context.
+TEST(StoreErrors, EveryCodeOfTheTableHasItsMessage) {
+  TStoreErrorContext context;
+  context.Table = "/data/enkat.DAT";
+  context.Index = "aika";
+  context.Field = "nimi";
+  context.OsError = 5;
+  const std::pair<std::uint16_t, const char*> table[] = {
+      {STORE_BOF, "Beginning of table '/data/enkat.DAT' unexpectedly encountered"},
+      {STORE_EOF, "End of table '/data/enkat.DAT' unexpectedly encountered"},
+      {STORE_KEYORRECDELETED, "Record has been changed or deleted by another user, session, or table cursor in the table '/data/enkat.DAT'"},
+      {STORE_NOCURRREC, "No current record in the table '/data/enkat.DAT'"},
+      {STORE_RECNOTFOUND, "Record not found in the table '/data/enkat.DAT'"},
+      {STORE_HEADERCORRUPT, "Header information corrupt in the table '/data/enkat.DAT'"},
+      {STORE_FILECORRUPT, "Data record buffers corrupt in the table '/data/enkat.DAT'"},
+      {STORE_INDEXCORRUPT, "Index page buffers corrupt in the table '/data/enkat.DAT'"},
+      {STORE_READERR, "Error reading from the table '/data/enkat.DAT'"},
+      {STORE_WRITEERR, "Error writing to the table '/data/enkat.DAT'"},
+      {STORE_RECTOOBIG, "Maximum record size exceeded in the table '/data/enkat.DAT'"},
+      {STORE_TABLEFULL, "The table '/data/enkat.DAT' is full and cannot contain any more data"},
+      {STORE_INDEXLIMIT, "Maximum or minimum limits on number of indexes or fields in an index exceeded in the table '/data/enkat.DAT'"},
+      {STORE_FLDLIMIT, "Maximum or minimum limits on number of fields, auto-increment field value, or field size exceeded in the table '/data/enkat.DAT'"},
+      {STORE_KEYVIOL, "Duplicate key found in the index 'aika' of the table '/data/enkat.DAT'"},
+      {STORE_MINVALERR, "The value for the field 'nimi' in the table '/data/enkat.DAT' is below the minimum allowable value"},
+      {STORE_MAXVALERR, "The value for the field 'nimi' in the table '/data/enkat.DAT' is above the maximum allowable value"},
+      {STORE_REQDERR, "A value must be provided for the field 'nimi' in the table '/data/enkat.DAT'"},
+      {STORE_OUTOFRANGE, "Invalid field number or name 'nimi' specified for the table '/data/enkat.DAT'"},
+      {STORE_INVALIDINDEXNAME, "Invalid secondary index name 'aika' specified for the table '/data/enkat.DAT'"},
+      {STORE_TABLEOPEN, "The table '/data/enkat.DAT' is already in use"},
+      {STORE_LOCKED, "The table '/data/enkat.DAT' is already locked by another user"},
+      {STORE_UNLOCKFAILED, "Cannot unlock table or record in the table '/data/enkat.DAT'"},
+      {STORE_LOCKTIMEOUT, "General lock failure with the table '/data/enkat.DAT'"},
+      {STORE_NEEDEXCLACCESS, "The table '/data/enkat.DAT' must be opened exclusively"},
+      {STORE_RECLOCKFAILED, "Record in the table '/data/enkat.DAT' is in use by another user"},
+      {STORE_NOTSUFFTABLERIGHTS, "Insufficient rights to the table '/data/enkat.DAT', a password is required"},
+      {STORE_NOTINITIALIZED, "The database engine is not initialized"},
+      {STORE_OSENOENT, "Table '/data/enkat.DAT' does not exist"},
+      {STORE_OSEMFILE, "Too many operating system files open while attempting to open the table '/data/enkat.DAT'"},
+      {STORE_OSEACCES, "Access denied to table '/data/enkat.DAT'"},
+      {STORE_OSEBADF, "Invalid operating system file handle for the table '/data/enkat.DAT'"},
+      {STORE_OSENOMEM, "There is insufficient operating system memory available for the current operation"},
+      {STORE_OSENODEV, "Access denied to logical operating system device for the table '/data/enkat.DAT'"},
+      {STORE_OSENOTSAM, "The table '/data/enkat.DAT' has been moved"},
+      {STORE_OSUNKNOWN, "An unknown operating system error 5 occurred with the table '/data/enkat.DAT'"},
+      {STORE_OLDVERSION, "The table '/data/enkat.DAT' is not the correct version"},
+      {STORE_CANNOTLOADLDDRV, "The language driver for the table '/data/enkat.DAT' is not available or installed"},
+  };
+  for (const auto& [code, text] : table) EXPECT_EQ(StoreErrorMessage(code, context), text) << code;
+}
+
 }  // namespace
