@@ -36,15 +36,21 @@ int AnswerCommandLine(int argc, char** argv)
     return 2;
 }
 
-// The store's error, and for a missing table the command that makes it.
+// The store's error, and for a missing table, or a table whose index file
+// lost the index the game reads it by, the command that mends it.
 std::string WithAdvice(const store::EStoreEngineError& error)
 {
     std::string text = error.what();
     const std::string& table = error.Context().Table;
-    if (error.Code() == store::STORE_OSENOENT && !table.empty()) {
-        const std::string dir = std::filesystem::path(table).parent_path().string();
+    if (table.empty()) return text;
+    const std::string dir = std::filesystem::path(table).parent_path().string();
+    if (error.Code() == store::STORE_OSENOENT) {
         text += ". The high-score table is missing from " + dir +
                 "; make it with: sauno-table create-scores " + dir;
+    } else if (error.Code() == store::STORE_INVALIDINDEXNAME) {
+        text += ". The index file of the high-score table in " + dir +
+                " has lost its index '" + error.Context().Index +
+                "'; the scores are kept: build it again with: sauno-table create-scores " + dir;
     }
     return text;
 }
@@ -61,6 +67,7 @@ int main(int argc, char** argv)
         RegisterGameClasses();
         form = std::make_unique<TForm1>(nullptr);
         form->ReadDescription(SceneDescription());
+        ReleaseSceneDescription();
     } catch (const ::store::EStoreEngineError& error) {
         // Mostly a missing or unreadable high-score table: say where and what to do.
         form.reset();

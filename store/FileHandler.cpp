@@ -112,8 +112,18 @@ void TFileHandler::Reserve(std::uint64_t length) {
     return;
   }
   // Not that much room: the bytes needed now are enough.
-  if (File->ReserveTo(length) != 0) Fail(STORE_WRITEERR);
+  if (File->ReserveTo(length) != 0) {
+    // What a failed allocation got is of no use to anybody: the disk is full.
+    ReleaseReserved();
+    Fail(STORE_WRITEERR);
+  }
   ReservedTo = length;
+}
+
+void TFileHandler::ReleaseReserved() {
+  if (File == nullptr) return;
+  File->ReleaseReserved();
+  ReservedTo = 0;
 }
 
 void TFileHandler::WriteAt(std::uint64_t offset, TConstBytes buffer) {

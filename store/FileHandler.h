@@ -53,6 +53,8 @@ class TFileHandler {
   // beyond so that most calls find it done; STORE_WRITEERR when the disk has
   // no room, the file keeping its length.
   void Reserve(std::uint64_t length);
+  // Gives back what Reserve allocated past the file's end.
+  void ReleaseReserved();
   std::uint64_t Seek(std::int64_t offset, TSeekOrigin origin);
   std::uint64_t Size();
   void Flush();

@@ -176,6 +176,17 @@ int TAbstractFile::ReserveTo(std::uint64_t length) {
   return errno;
 }
 
+void TAbstractFile::ReleaseReserved() {
+  std::lock_guard guard(Guard);
+  if (IsReadOnly) return;
+  struct stat st {};
+  if (::fstat(Fd, &st) != 0) return;
+  // Blocks past the end, allocated for writes that did not happen: cutting
+  // the file at its own length frees them (a hole punched past the end
+  // would not).
+  if (::ftruncate(Fd, st.st_size) == 0) WritableLength = Mapping ? static_cast<std::uint64_t>(st.st_size) : 0;
+}
+
 int TAbstractFile::TruncateAt(int id, std::uint64_t offset) {
   std::lock_guard guard(Guard);
   if (IsReadOnly) {

@@ -56,6 +56,8 @@ class TAbstractFile {
   // Allocates the bytes up to `length` without changing the file's length;
   // returns an errno value, 0 when done.
   int ReserveTo(std::uint64_t length);
+  // Gives back the blocks allocated past the file's end (after a failure).
+  void ReleaseReserved();
   long long Seek(int id, long long offset, int whence);
   long long Size();
   int Flush();

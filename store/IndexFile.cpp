@@ -167,9 +167,9 @@ void TIndexFile::OpenIndexFile(const std::string& path, TAccess access, bool exc
   TFileHandler::Open(path, access, exclusive);
   try {
     TIndexHeader header;
-    if (ReadAt(0, header.Raw(), true) != PageSize) RaiseStoreError(STORE_HEADERCORRUPT, TableName());
-    if (header.Version() != IndexFileVersion) RaiseStoreError(STORE_OLDVERSION, TableName());
-    if (header.SecondaryCount() > MaxSecondaryIndexes) RaiseStoreError(STORE_HEADERCORRUPT, TableName());
+    if (ReadAt(0, header.Raw(), true) != PageSize) RaiseStoreError(STORE_HEADERCORRUPT, path);
+    if (header.Version() != IndexFileVersion) RaiseStoreError(STORE_OLDVERSION, path);
+    if (header.SecondaryCount() > MaxSecondaryIndexes) RaiseStoreError(STORE_HEADERCORRUPT, path);
     header.SetDirtyMarker(0);
     HeaderCopy = header;
     IsHeaderDirty = false;
@@ -181,7 +181,8 @@ void TIndexFile::OpenIndexFile(const std::string& path, TAccess access, bool exc
 }
 
 void TIndexFile::Verify(std::span<const TFieldDesc> fields) {
-  const std::string& t = TableName();
+  // A damaged index header is the index file's fault: the message names it.
+  const std::string& t = Path();
   auto corrupt = [&] { RaiseStoreError(STORE_HEADERCORRUPT, t); };
   if (HeaderCopy.Version() != IndexFileVersion) RaiseStoreError(STORE_OLDVERSION, t);
   const int count = HeaderCopy.SecondaryCount();

@@ -169,6 +169,11 @@ class TChecker {
       for (int slot = 0; slot <= MaxSecondaryIndexes; ++slot)
         if (Index.SlotInUse(slot)) expected[slot].push_back({Index.KeyDef(slot).BuildKey(image), n});
     }
+    // Identifiers are handed out from the header's counter: one below a
+    // stored identifier would hand that identifier out again.
+    if (!identifiers.empty() && *identifiers.rbegin() > Data.HeaderCopy().LastAutoInc())
+      Problem("the data header's last identifier " + std::to_string(Data.HeaderCopy().LastAutoInc()) +
+              " is below the identifier " + std::to_string(*identifiers.rbegin()) + " a record holds");
     if (active != Index.Header().ActiveRecords())
       Problem("the index header counts " + std::to_string(Index.Header().ActiveRecords()) + " active records, the data file holds " +
               std::to_string(active));

@@ -106,6 +106,9 @@ void TTableFiles::OpenFiles(std::string_view directory, std::string_view table, 
   if (missing && !data->ReadOnly()) {
     index->CreateIndexFile(indexPath, exclusive, false);
     made = true;
+  } else if (missing) {
+    // Nobody here may make it: the message names the file that is missing.
+    RaiseStoreError(STORE_OSENOENT, indexPath);
   } else {
     index->OpenIndexFile(indexPath, data->ReadOnly() ? TAccess::acReadOnly : access, exclusive);
   }
@@ -190,6 +193,15 @@ bool TTableFiles::RepairInterruptedCommit(bool flushOs) {
     header.SetNextRecord(static_cast<std::int32_t>(slots) + 1);
     Data->ReplaceHeader(header);
   }
+  RebuildFromRecords(flushOs);
+  return true;
+}
+
+void TTableFiles::RebuildFromRecords(bool flushOs) {
+  if (ReadOnly()) RaiseStoreError(STORE_OSEACCES, Data->TableName());
+  MeasureFiles();
+  Data->DiscardCache();
+  Index->DiscardCache();
   RepairDataFromSlots();
   // The data header goes out with a counter that cannot equal the index's,
   // so that the mark holds until the rebuilt index header is written.
@@ -198,7 +210,15 @@ bool TTableFiles::RepairInterruptedCommit(bool flushOs) {
   Data->ReplaceHeader(header);
   Data->WriteHeader(true, flushOs);
   RebuildIndexes(flushOs);
-  return true;
+}
+
+void TTableFiles::AddIndex(const TIndexDefinition& definition, bool flushOs) {
+  if (ReadOnly()) RaiseStoreError(STORE_OSEACCES, Data->TableName());
+  Index->AddSecondaryIndex(definition, Data->Fields());
+  // The new description reaches the disk with the rebuilt trees, in the
+  // index header written last; cut off before that, the table keeps the
+  // mark and its old indexes, which the next writer builds again.
+  RebuildFromRecords(flushOs);
 }
 
 void TTableFiles::RepairDataFromSlots() {
@@ -294,8 +314,14 @@ void TTableFiles::RebuildIndexes(bool flushOs) {
 }
 
 void TTableFiles::ReserveCommitSpace() {
-  Data->Reserve(DataBytes());
-  Index->Reserve(static_cast<std::uint64_t>(Index->Header().NextPage()) * PageSize);
+  try {
+    Data->Reserve(DataBytes());
+    Index->Reserve(static_cast<std::uint64_t>(Index->Header().NextPage()) * PageSize);
+  } catch (...) {
+    Data->ReleaseReserved();
+    Index->ReleaseReserved();
+    throw;
+  }
 }
 
 void TTableFiles::FillMadeIndex(bool flushOs) {
@@ -398,6 +424,8 @@ void TTableFiles::UndoCommit(TCommitStage stage, const TDataHeader& before,
   } catch (...) {
     // The mark stays on the disk; the next writer repairs.
   }
+  Data->ReleaseReserved();
+  Index->ReleaseReserved();
   try {
     Revert();
   } catch (...) {

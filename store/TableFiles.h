@@ -87,6 +87,15 @@ class TTableFiles {
   // data file as it is; the index header goes last and brings the counters
   // into step.
   void RebuildIndexes(bool flushOs);
+  // A table's structures built again from its record slots, needing the
+  // write lock or exclusive use: the deleted chain, its head and the last
+  // identifier handed out, then every index the index file describes. Cut
+  // off midway it leaves the mark of an unfinished commit, which the next
+  // writer repairs the same way.
+  void RebuildFromRecords(bool flushOs);
+  // Adds a secondary index to a table open for exclusive use and builds it
+  // (with every other index) from the records.
+  void AddIndex(const TIndexDefinition& definition, bool flushOs);
   void Close();
   // While set, full caches grow instead of writing early, so that nothing
   // reaches the files between two commits.

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The first run: a game without its high-score table ends at start-up with status 1 and says
-# where the table should be and how to make it; a normal start prints nothing on the terminal.
+# where the table should be and how to make it, and so does one whose index file lost the
+# game's index; a normal start prints nothing on the terminal.
 set -uo pipefail
 BUILD="$1"
 source "$(dirname "$0")/e2e_lib.sh"
@@ -15,7 +16,22 @@ status=$?
 grep -q "$E2E_SCRATCH/empty" <<<"$out" || fail "the message does not name the directory: $out"
 grep -q "sauno-table create-scores $E2E_SCRATCH/empty" <<<"$out" || fail "the message does not say what to do: $out"
 
-sed "s|$E2E_SCRATCH/empty|$scores|" "$game/sauno.scene" > "$game/sauno.scene.new" && mv "$game/sauno.scene.new" "$game/sauno.scene"
+# A table whose index file was lost: the index file made anew lacks the
+# game's index; the message says which command builds it from the scores.
+lost="$E2E_SCRATCH/lost"
+mkdir -p "$lost"
+"$BUILD/sauno-table" create-scores "$lost" >/dev/null
+printf 'a\t5\nb\t9\n' | "$BUILD/sauno-table" insert "$lost" enkat --stdin >/dev/null
+rm "$lost/enkat.IDX"
+sed "s|$E2E_SCRATCH/empty|$lost|" "$game/sauno.scene" > "$game/sauno.scene.new" && mv "$game/sauno.scene.new" "$game/sauno.scene"
+out=$(cd "$game" && SAUNO_MESSAGES=stderr timeout 20 ./sauno 2>&1)
+status=$?
+[ "$status" = 1 ] || fail "exit status $status with the index lost"
+grep -q "build it again with: sauno-table create-scores $lost" <<<"$out" || fail "the lost index is not explained: $out"
+"$BUILD/sauno-table" create-scores "$lost" | grep -q "built again from 2 records" || fail "create-scores did not build the index"
+[ "$(records "$lost")" = "$(printf 'b\t9\na\t5')" ] || fail "the scores after the rebuild: $(records "$lost")"
+
+sed "s|$lost|$scores|" "$game/sauno.scene" > "$game/sauno.scene.new" && mv "$game/sauno.scene.new" "$game/sauno.scene"
 start_game "$game"
 wait_drawn "$E2E_SCRATCH/start.png"
 tap Return

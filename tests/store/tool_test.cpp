@@ -181,4 +181,66 @@ TEST(SaunoTable, APendingCommitOnReadOnlyFilesIsReportedNotCalledDamage) {
   EXPECT_NE(RunTool(dir, "info " + d + " enkat").Out.find("\npending_commit: no\n"), std::string::npos);
 }
 
+TEST(SaunoTable, TheGamesIndexIsBuiltAgainAndRepairBuildsEverythingFromTheRecords) {
+  TScratchDir dir;
+  const std::string d = dir.Path();
+  ASSERT_EQ(RunTool(dir, "create-scores " + d).Status, 0);
+  ASSERT_EQ(RunTool(dir, "insert " + d + " enkat --stdin", "a\t10\nb\t40\nc\t20\nd\t30\n").Status, 0);
+  ASSERT_EQ(RunTool(dir, "delete " + d + " enkat nimi=c").Status, 0);
+  const std::string byTime = "b\t40\nd\t30\na\t10\n";
+  const std::string stored = RunTool(dir, "list " + d + " enkat").Out;
+
+  // A lost index file is made anew without "aika"; create-scores builds it
+  // from the records and leaves them as they are.
+  std::filesystem::remove(dir.File("enkat.IDX"));
+  EXPECT_NE(RunTool(dir, "list " + d + " enkat --index aika").Err.find("Invalid secondary index name 'aika'"),
+            std::string::npos);
+  TRun made = RunTool(dir, "create-scores " + d);
+  EXPECT_EQ(made.Status, 0) << made.Err;
+  EXPECT_EQ(made.Out, "enkat: the index aika was missing; built again from 3 records\n");
+  EXPECT_EQ(RunTool(dir, "list " + d + " enkat --index aika").Out, byTime);
+  EXPECT_EQ(RunTool(dir, "list " + d + " enkat").Out, stored);
+  EXPECT_EQ(RunTool(dir, "verify " + d + " enkat").Out, "ok\n");
+  EXPECT_EQ(RunTool(dir, "create-scores " + d).Out, "enkat exists; left as it is\n");
+
+  // A zeroed index header is the index file's fault, and says so.
+  auto index = ReadFileBytes(dir.File("enkat.IDX"));
+  std::fill(index.begin(), index.begin() + 4096, 0);
+  WriteFileBytes(dir.File("enkat.IDX"), index);
+  EXPECT_NE(RunTool(dir, "verify " + d + " enkat").Err.find("The table '" + dir.File("enkat.IDX") +
+                                                             "' is not the correct version"),
+            std::string::npos);
+  made = RunTool(dir, "create-scores " + d);
+  EXPECT_NE(made.Out.find("put aside as " + dir.File("enkat.IDX") + ".damaged"), std::string::npos) << made.Out;
+  EXPECT_NE(made.Out.find("built again from 3 records"), std::string::npos) << made.Out;
+  EXPECT_EQ(RunTool(dir, "list " + d + " enkat --index aika").Out, byTime);
+
+  // Damaged trees and a lost deleted chain: repair builds both again.
+  index = ReadFileBytes(dir.File("enkat.IDX"));
+  for (std::size_t i = 4096 + 13; i < index.size(); ++i) index[i] ^= 0x5a;
+  WriteFileBytes(dir.File("enkat.IDX"), index);
+  auto data = ReadFileBytes(dir.File("enkat.DAT"));
+  store::PutI32(data, 9, 0);  // the head of the deleted chain
+  WriteFileBytes(dir.File("enkat.DAT"), data);
+  EXPECT_EQ(RunTool(dir, "verify " + d + " enkat").Status, 1);
+  const TRun repaired = RunTool(dir, "repair " + d + " enkat");
+  EXPECT_EQ(repaired.Status, 0) << repaired.Err;
+  EXPECT_EQ(repaired.Out, "repaired: 3 records; the deleted chain and every index built again\n");
+  EXPECT_EQ(RunTool(dir, "verify " + d + " enkat").Out, "ok\n");
+  EXPECT_EQ(RunTool(dir, "list " + d + " enkat --index aika").Out, byTime);
+  EXPECT_EQ(InfoValue(dir, "enkat", "data.first_deleted"), 3);
+
+  // A lowered identifier counter is damage before it hands an identifier out
+  // twice; repair takes it from the records.
+  data = ReadFileBytes(dir.File("enkat.DAT"));
+  store::PutI32(data, 17, 2);
+  WriteFileBytes(dir.File("enkat.DAT"), data);
+  const TRun lowered = RunTool(dir, "verify " + d + " enkat");
+  EXPECT_EQ(lowered.Out, "the data header's last identifier 2 is below the identifier 4 a record holds\n");
+  EXPECT_EQ(RunTool(dir, "repair " + d + " enkat").Status, 0);
+  EXPECT_EQ(InfoValue(dir, "enkat", "data.last_autoinc"), 4);
+  ASSERT_EQ(RunTool(dir, "insert " + d + " enkat nimi=e aika=50").Status, 0);
+  EXPECT_EQ(RunTool(dir, "list " + d + " enkat --index aika").Out, "e\t50\n" + byTime);
+}
+
 }  // namespace

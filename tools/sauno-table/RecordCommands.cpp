@@ -212,36 +212,5 @@ int UpdateCommand(const std::vector<std::string>& args, std::ostream& out) {
   return 1;
 }
 
-int CreateScoresCommand(const std::vector<std::string>& args, std::ostream& out) {
-  using namespace store;
-  if (args.size() != 1) throw std::invalid_argument("create-scores takes DIR");
-  const std::string& dir = args[0];
-  struct stat st {};
-  if (::stat(FindTableFile(dir, "enkat", DataExtension).c_str(), &st) == 0 ||
-      ::stat(FindTableFile(dir, "enkat", IndexExtension).c_str(), &st) == 0) {
-    out << "enkat exists; left as it is\n";
-    return 0;
-  }
-  TTableDefinition definition;
-  TFieldDesc name;
-  name.SetName("nimi");
-  name.SetType(ftcString);
-  name.SetDeclaredSize(40);
-  TFieldDesc seconds;
-  seconds.SetName("aika");
-  seconds.SetType(ftcInteger);
-  definition.Fields = {name, seconds};
-  TDataFile::LayoutFields(definition.Fields, TableFilePath(dir, "enkat", DataExtension));
-  TIndexDefinition byTime;
-  byTime.Name = "aika";
-  byTime.Fields = {2};
-  byTime.FieldDescending = {true};  // longest time first; equal times in the order stored
-  definition.Secondaries = {byTime};
-  TTableFiles table;
-  table.Create(dir, "enkat", definition);
-  table.Close();
-  out << "enkat made\n";
-  return 0;
-}
 
 }  // namespace sauno_table

@@ -1,6 +1,10 @@
 #include "TableCommands.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
+#include <filesystem>
+#include <iostream>
 #include <optional>
 #include <stdexcept>
 
@@ -316,6 +320,113 @@ int VerifyCommand(const std::vector<std::string>& args, std::ostream& out) {
   }
   for (const std::string& p : problems) out << p << "\n";
   return 1;
+}
+
+namespace {
+
+// The game's high-score table: nimi string 40, aika integer, and the index
+// "aika" on aika, longest time first (equal times in the order stored).
+TIndexDefinition ScoresTimeIndex() {
+  TIndexDefinition byTime;
+  byTime.Name = "aika";
+  byTime.Fields = {2};
+  byTime.FieldDescending = {true};
+  return byTime;
+}
+
+TTableDefinition ScoresDefinition(const std::string& dir) {
+  TTableDefinition definition;
+  TFieldDesc name;
+  name.SetName("nimi");
+  name.SetType(ftcString);
+  name.SetDeclaredSize(40);
+  TFieldDesc seconds;
+  seconds.SetName("aika");
+  seconds.SetType(ftcInteger);
+  definition.Fields = {name, seconds};
+  TDataFile::LayoutFields(definition.Fields, TableFilePath(dir, "enkat", DataExtension));
+  definition.Secondaries = {ScoresTimeIndex()};
+  return definition;
+}
+
+bool IsScoresLayout(const TDataFile& data) {
+  const auto& f = data.Fields();
+  return f.size() == 2 && SameTextNoCase(TrimText(f[0].Name()), "nimi") && f[0].IsString() &&
+         SameTextNoCase(TrimText(f[1].Name()), "aika") && f[1].Type() == ftcInteger;
+}
+
+// Opens a table for exclusive use, to build its structures again. An index
+// file whose header cannot be read holds nothing its records cannot give
+// again: it is put aside (".damaged") and made anew with the internal
+// indexes, and `out` says so.
+void OpenForRebuild(TTableFiles& files, const std::string& dir, const std::string& table, std::ostream& out) {
+  const std::string indexPath = FindTableFile(dir, table, IndexExtension);
+  try {
+    files.Open(dir, table, TAccess::acReadWrite, true);
+    return;
+  } catch (const EStoreEngineError& e) {
+    const bool indexHeader = (e.Code() == STORE_OLDVERSION || e.Code() == STORE_HEADERCORRUPT) &&
+                             e.Context().Table == indexPath;
+    if (!indexHeader) throw;
+    std::error_code failed;
+    std::filesystem::rename(indexPath, indexPath + ".damaged", failed);
+    if (failed) throw;
+    out << indexPath << ": " << StoreErrorMessage(e.Code(), e.Context()) << "; put aside as " << indexPath
+        << ".damaged and made anew from the records, with the internal indexes only\n";
+  }
+  files.Open(dir, table, TAccess::acReadWrite, true);
+}
+
+int ReportCheck(TTableFiles& files, std::ostream& out) {
+  const std::vector<std::string> problems = CheckTable(files);
+  for (const std::string& p : problems) out << p << "\n";
+  return problems.empty() ? 0 : 1;
+}
+
+}  // namespace
+
+int RepairCommand(const std::vector<std::string>& args, std::ostream& out) {
+  RequireArgs(args, 2, "repair");
+  TTableFiles files;
+  OpenForRebuild(files, args[0], args[1], out);
+  files.RebuildFromRecords(true);
+  out << "repaired: " << files.IndexFile().Header().ActiveRecords()
+      << " records; the deleted chain and every index built again\n";
+  return ReportCheck(files, out);
+}
+
+int CreateScoresCommand(const std::vector<std::string>& args, std::ostream& out) {
+  if (args.size() != 1) throw std::invalid_argument("create-scores takes DIR");
+  const std::string& dir = args[0];
+  struct stat st {};
+  const bool dataExists = ::stat(FindTableFile(dir, "enkat", DataExtension).c_str(), &st) == 0;
+  if (!dataExists) {
+    if (::stat(FindTableFile(dir, "enkat", IndexExtension).c_str(), &st) == 0) {
+      out << "enkat exists; left as it is\n";
+      return 0;
+    }
+    TTableFiles table;
+    table.Create(dir, "enkat", ScoresDefinition(dir));
+    table.Close();
+    out << "enkat made\n";
+    return 0;
+  }
+  // The scores are there: they stay as they are, and the index the game
+  // reads them by is built again when the index file lost it.
+  TTableFiles files;
+  OpenForRebuild(files, dir, "enkat", out);
+  if (!IsScoresLayout(files.DataFile())) {
+    std::cerr << "sauno-table: " << files.DataFile().Path() << " is not the game's table (nimi, aika); left as it is\n";
+    return 1;
+  }
+  if (files.IndexFile().FindIndex("aika") >= 0) {
+    out << "enkat exists; left as it is\n";
+    return 0;
+  }
+  files.AddIndex(ScoresTimeIndex(), true);
+  out << "enkat: the index aika was missing; built again from " << files.IndexFile().Header().ActiveRecords()
+      << " records\n";
+  return ReportCheck(files, out);
 }
 
 }  // namespace sauno_table

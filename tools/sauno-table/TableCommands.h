@@ -19,7 +19,13 @@ int DeleteCommand(const std::vector<std::string>& args, std::ostream& out);
 // exit status 1, reported on standard error, when there is none.
 int UpdateCommand(const std::vector<std::string>& args, std::ostream& out);
 // Makes the game's high-score table `enkat` unless it exists; stored scores
-// are never touched.
+// are never touched. An existing table whose index file lost the index
+// "aika" (a missing or damaged index file is made anew without it) gets it
+// back, built from the records; needs the table to itself.
 int CreateScoresCommand(const std::vector<std::string>& args, std::ostream& out);
+// Builds a table's deleted chain and every index its index file describes
+// again from the records (a damaged index header: see CreateScoresCommand);
+// needs the table to itself. Exit 1 when the check after it finds damage.
+int RepairCommand(const std::vector<std::string>& args, std::ostream& out);
 
 }  // namespace sauno_table

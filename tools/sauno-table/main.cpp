@@ -19,7 +19,9 @@ constexpr const char* Usage =
     "       sauno-table list DIR TABLE [--index NAME]\n"
     "       sauno-table delete DIR TABLE NAME=VALUE\n"
     "       sauno-table update DIR TABLE NAME=VALUE FIELD=VALUE...   (the first record whose NAME is VALUE)\n"
-    "       sauno-table create-scores DIR   (the game's table enkat, unless it exists)\n"
+    "       sauno-table create-scores DIR   (the game's table enkat, unless it exists; an existing one\n"
+    "                                        whose index file lost the index aika gets it back)\n"
+    "       sauno-table repair DIR TABLE   (the deleted chain and every index built again from the records)\n"
     "       sauno-table --help | -h | help   (this text)\n"
     "FIELD is name:type[:size]; types: string fixedchar date time timestamp boolean smallint integer word\n"
     "largeint float currency autoinc bytes varbytes\n";
@@ -48,6 +50,7 @@ int main(int argc, char** argv) {
     if (command == "delete") return sauno_table::DeleteCommand(args, std::cout);
     if (command == "update") return sauno_table::UpdateCommand(args, std::cout);
     if (command == "create-scores") return sauno_table::CreateScoresCommand(args, std::cout);
+    if (command == "repair") return sauno_table::RepairCommand(args, std::cout);
     std::cerr << "unknown command '" << command << "'\n" << Usage;
     return 1;
   } catch (const store::EStoreEngineError& e) {
