@@ -51,6 +51,9 @@ TIniFile TIniFile::FromText(std::string_view text)
 
 void TIniFile::Parse(std::string_view text)
 {
+    // Some editors begin a UTF-8 file with a byte-order mark; it is not part
+    // of the first line.
+    if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
     std::string section;
     bool inSection = false;
     size_t pos = 0;

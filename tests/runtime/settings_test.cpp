@@ -51,6 +51,12 @@ TEST(SettingsFile, SectionsKeysAndDefaults)
     EXPECT_EQ(ini.ReadInteger("Graphics", "orphan", 5), 5);
 }
 
+TEST(SettingsFile, AByteOrderMarkBeforeTheFirstSectionIsSkipped)
+{
+    TIniFile ini = TIniFile::FromText("\xEF\xBB\xBF[Graphics]\r\nresow=800\r\n");
+    EXPECT_EQ(ini.ReadInteger("Graphics", "resow", 640), 800);
+}
+
 TEST(SettingsFile, ValuesCountUpTo2047Characters)
 {
     std::string longName(3000, 'a');
