@@ -238,7 +238,27 @@ std::optional<std::vector<std::uint8_t>> NativeFromText(const TFieldDesc& field,
       if (!ParseDouble(text, d)) return std::nullopt;
       return BytesOf(d);
     case ftcBCD: return ParseBCD(text, field.Scale());
-    default: return std::nullopt;  // no text form (BLOBs, raw bytes)
+    case ftcBytes:
+    case ftcVarBytes: {
+      // Hexadecimal, two digits a byte, as FieldAsText writes them; missing
+      // bytes at the end are zero.
+      const std::size_t size = field.PhysicalSize();
+      if (text.size() % 2 != 0 || text.size() / 2 > size) return std::nullopt;
+      std::vector<std::uint8_t> bytes(size, 0);
+      auto digit = [](char c) -> int {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        return -1;
+      };
+      for (std::size_t k = 0; k < text.size(); k += 2) {
+        const int high = digit(text[k]), low = digit(text[k + 1]);
+        if (high < 0 || low < 0) return std::nullopt;
+        bytes[k / 2] = static_cast<std::uint8_t>(high * 16 + low);
+      }
+      return bytes;
+    }
+    default: return std::nullopt;  // no text form (BLOBs)
   }
 }
 

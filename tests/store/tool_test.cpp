@@ -243,4 +243,60 @@ TEST(SaunoTable, TheGamesIndexIsBuiltAgainAndRepairBuildsEverythingFromTheRecord
   EXPECT_EQ(RunTool(dir, "list " + d + " enkat --index aika").Out, "e\t50\n" + byTime);
 }
 
+TEST(SaunoTable, ExportAndImportCarryEveryFieldTypeBetweenTables) {
+  TScratchDir dir;
+  const std::string d = dir.Path();
+  const std::string fields =
+      " s:string:20 f:fixedchar:5 d:date t:time ts:timestamp b:boolean si:smallint i:integer w:word li:largeint "
+      "fl:float c:currency a:autoinc by:bytes:4 vb:varbytes:6";
+  ASSERT_EQ(RunTool(dir, "create " + d + " src" + fields).Status, 0);
+  ASSERT_EQ(RunTool(dir, "create " + d + " dst" + fields).Status, 0);
+  ASSERT_EQ(RunTool(dir, "insert " + d + " src 's=he said \"hi\", ok' f=ab d=2026-12-10 t=12:34:56.789 "
+                         "'ts=2026-12-10 01:02:03.004' b=True si=-5 i=123456 w=65535 li=-9000000000 fl=3.25 "
+                         "c=12.5 by=0a0b0c0d vb=01020304")
+                .Status,
+            0);
+  ASSERT_EQ(RunTool(dir, "insert " + d + " src i=7").Status, 0);
+  const TRun csv = RunTool(dir, "export " + d + " src --csv");
+  EXPECT_EQ(csv.Out,
+            "s,f,d,t,ts,b,si,i,w,li,fl,c,a,by,vb\n"
+            "\"he said \"\"hi\"\", ok\",ab,2026-12-10,12:34:56.789,2026-12-10 01:02:03.004,True,-5,123456,65535,"
+            "-9000000000,3.25,12.5,1,0a0b0c0d,010203040000\n"
+            ",,,,,,,7,,,,,2,,\n");
+  EXPECT_EQ(RunTool(dir, "export " + d + " src --json").Out,
+            "[\n"
+            "  {\"s\": \"he said \\\"hi\\\", ok\", \"f\": \"ab\", \"d\": \"2026-12-10\", \"t\": \"12:34:56.789\", "
+            "\"ts\": \"2026-12-10 01:02:03.004\", \"b\": true, \"si\": -5, \"i\": 123456, \"w\": 65535, "
+            "\"li\": -9000000000, \"fl\": 3.25, \"c\": 12.5, \"a\": 1, \"by\": \"0a0b0c0d\", \"vb\": \"010203040000\"},\n"
+            "  {\"s\": null, \"f\": null, \"d\": null, \"t\": null, \"ts\": null, \"b\": null, \"si\": null, \"i\": 7, "
+            "\"w\": null, \"li\": null, \"fl\": null, \"c\": null, \"a\": 2, \"by\": null, \"vb\": null}\n"
+            "]\n");
+  const std::string file = dir.File("src.csv");
+  WriteFileBytes(file, std::vector<std::uint8_t>(csv.Out.begin(), csv.Out.end()));
+  const TRun imported = RunTool(dir, "import " + d + " dst --csv " + file);
+  EXPECT_EQ(imported.Out, "2 imported\n") << imported.Err;
+  EXPECT_EQ(RunTool(dir, "export " + d + " dst").Out, csv.Out);
+}
+
+TEST(SaunoTable, ImportStopsAtABadLineWithTheRecordsBeforeItStored) {
+  TScratchDir dir;
+  const std::string d = dir.Path();
+  ASSERT_EQ(RunTool(dir, "create-scores " + d).Status, 0);
+  // Columns in another order, a quoted name over two lines (lines 2 and 3),
+  // a blank line, CRLF endings; line 7 holds a time that is no number.
+  TRun run = RunTool(dir, "import " + d + " enkat --csv -",
+                     "aika,nimi\r\n40,\"Matti\nM.\"\r\n30,\"Liisa, L\"\r\n\r\n20,Pekka\r\nlong,Kalle\r\n10,Aino\r\n");
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_NE(run.Err.find("stopped at line 7; the first 3 records are stored"), std::string::npos) << run.Err;
+  EXPECT_EQ(RunTool(dir, "list " + d + " enkat --index aika").Out, "Matti\nM.\t40\nLiisa, L\t30\nPekka\t20\n");
+  run = RunTool(dir, "import " + d + " enkat --csv -", "nimi,pisteet\nx,1\n");
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_NE(run.Err.find("no field named 'pisteet'"), std::string::npos) << run.Err;
+  run = RunTool(dir, "import " + d + " enkat --csv -", "nimi,aika\nx,1,2\n");
+  EXPECT_NE(run.Err.find("line 2 has 3 values for 2 columns"), std::string::npos) << run.Err;
+  EXPECT_EQ(RunTool(dir, "verify " + d + " enkat").Out, "ok\n");
+  // The refused imports stored nothing.
+  EXPECT_EQ(RunTool(dir, "list " + d + " enkat --index aika").Out, "Matti\nM.\t40\nLiisa, L\t30\nPekka\t20\n");
+}
+
 }  // namespace

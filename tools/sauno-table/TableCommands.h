@@ -27,5 +27,13 @@ int CreateScoresCommand(const std::vector<std::string>& args, std::ostream& out)
 // again from the records (a damaged index header: see CreateScoresCommand);
 // needs the table to itself. Exit 1 when the check after it finds damage.
 int RepairCommand(const std::vector<std::string>& args, std::ostream& out);
+// Every record, in record order, as CSV (a header line of the field names)
+// or as a JSON array of objects (numbers, true/false and null as such).
+int ExportCommand(const std::vector<std::string>& args, std::ostream& out);
+// CSV as export writes it (columns matched to fields by the header's names,
+// in any order; read-only fields skipped), in batches of up to 4,096 records
+// under one write lock. A bad line stops it with the records before it
+// stored, and it says which line.
+int ImportCommand(const std::vector<std::string>& args, std::ostream& out);
 
 }  // namespace sauno_table

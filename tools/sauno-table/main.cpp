@@ -22,6 +22,8 @@ constexpr const char* Usage =
     "       sauno-table create-scores DIR   (the game's table enkat, unless it exists; an existing one\n"
     "                                        whose index file lost the index aika gets it back)\n"
     "       sauno-table repair DIR TABLE   (the deleted chain and every index built again from the records)\n"
+    "       sauno-table export DIR TABLE [--csv|--json]   (every record, to standard output)\n"
+    "       sauno-table import DIR TABLE --csv FILE   (as export writes it; FILE - is standard input)\n"
     "       sauno-table --help | -h | help   (this text)\n"
     "FIELD is name:type[:size]; types: string fixedchar date time timestamp boolean smallint integer word\n"
     "largeint float currency autoinc bytes varbytes\n";
@@ -51,6 +53,8 @@ int main(int argc, char** argv) {
     if (command == "update") return sauno_table::UpdateCommand(args, std::cout);
     if (command == "create-scores") return sauno_table::CreateScoresCommand(args, std::cout);
     if (command == "repair") return sauno_table::RepairCommand(args, std::cout);
+    if (command == "export") return sauno_table::ExportCommand(args, std::cout);
+    if (command == "import") return sauno_table::ImportCommand(args, std::cout);
     std::cerr << "unknown command '" << command << "'\n" << Usage;
     return 1;
   } catch (const store::EStoreEngineError& e) {
