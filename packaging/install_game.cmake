@@ -31,6 +31,12 @@ set(SAUNO_LAUNCHER "${prefix}/bin/sauno")
 configure_file("${SAUNO_DESKTOP_TEMPLATE}" "${root}${prefix}/share/applications/sauno.desktop" @ONLY)
 message(STATUS "Installing: ${root}${prefix}/share/applications/sauno.desktop")
 
+# A package makes the table when it is installed, not in its payload.
+if(DEFINED ENV{SAUNO_NO_TABLE} AND NOT "$ENV{SAUNO_NO_TABLE}" STREQUAL "")
+  message(STATUS "No high-score table made: the package's installation makes it in ${score_dir}")
+  return()
+endif()
+
 # The shared table: made only when none is there, so stored scores are never touched.
 set(dir "${root}${score_dir}")
 file(MAKE_DIRECTORY "${dir}")
