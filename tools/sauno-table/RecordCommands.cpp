@@ -6,6 +6,7 @@
 #include <iostream>
 #include <stdexcept>
 
+#include "BatchedPosts.h"
 #include "CharTable.h"
 #include "StoreTable.h"
 #include "TableCommands.h"
@@ -72,38 +73,26 @@ bool InputWouldWait(std::istream& in) {
 // lock is never held while nothing happens. A failure reports how many
 // records are stored; the lines of the failed batch are not.
 int InsertLines(TStoreTable& table, std::istream& in, std::ostream& out) {
-  constexpr long long BatchRecords = 4096;
-  store::TDataTable& engine = table.Cursor().DataTable();
   const std::vector<TField*> fields = WritableFields(table);
+  TBatchedPosts batches(table);
   std::string line;
-  long long posted = 0, stored = 0;
   try {
     while (true) {
-      if (posted > stored && (posted - stored >= BatchRecords || InputWouldWait(in))) {
-        engine.EndBatch();
-        stored = posted;
-      }
+      if (InputWouldWait(in)) batches.WriteNow();
       if (!std::getline(in, line)) break;
       if (!line.empty() && line.back() == '\r') line.pop_back();
-      engine.BeginBatch();
+      batches.BeforePost();
       InsertLine(table, fields, line);
-      ++posted;
+      batches.AfterPost();
     }
-    engine.EndBatch();
+    batches.Finish();
   } catch (...) {
-    // Changes posted before the failure are still to be written, unless the
-    // failure undid them.
-    const bool pending = engine.BatchPending();
-    try {
-      engine.EndBatch();
-      if (pending) stored = posted;
-    } catch (...) {
-    }
-    std::cerr << "sauno-table: stopped at line " << posted + 1 << "; the first " << stored
+    const long long stored = batches.FinishAfterFailure();
+    std::cerr << "sauno-table: stopped at line " << batches.PostedCount() + 1 << "; the first " << stored
               << " lines are stored\n";
     throw;
   }
-  out << posted << " inserted\n";
+  out << batches.PostedCount() << " inserted\n";
   return 0;
 }
 

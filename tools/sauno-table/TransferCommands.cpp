@@ -6,6 +6,7 @@
 #include <iostream>
 #include <stdexcept>
 
+#include "BatchedPosts.h"
 #include "CharTable.h"
 #include "StoreTable.h"
 #include "TableCommands.h"
@@ -174,13 +175,12 @@ std::vector<TField*> ImportColumns(TStoreTable& table, const std::vector<std::st
 }
 
 int ImportCsv(TStoreTable& table, std::istream& in, std::ostream& out) {
-  constexpr long long BatchRecords = 4096;
-  store::TDataTable& engine = table.Cursor().DataTable();
   std::vector<std::string> values;
   long long lines = 0;
   if (!ReadCsvRecord(in, values, lines)) throw std::invalid_argument("the CSV has no header line");
   const std::vector<TField*> columns = ImportColumns(table, values);
-  long long posted = 0, stored = 0, recordLine = 0;
+  TBatchedPosts batches(table);
+  long long recordLine = 0;
   try {
     while (true) {
       recordLine = lines + 1;
@@ -189,11 +189,7 @@ int ImportCsv(TStoreTable& table, std::istream& in, std::ostream& out) {
       if (values.size() != columns.size())
         throw std::invalid_argument("line " + std::to_string(recordLine) + " has " + std::to_string(values.size()) +
                                     " values for " + std::to_string(columns.size()) + " columns");
-      if (posted - stored >= BatchRecords) {
-        engine.EndBatch();
-        stored = posted;
-      }
-      engine.BeginBatch();
+      batches.BeforePost();
       table.Insert();
       try {
         for (std::size_t i = 0; i < columns.size(); ++i)
@@ -203,21 +199,16 @@ int ImportCsv(TStoreTable& table, std::istream& in, std::ostream& out) {
         table.Cancel();
         throw;
       }
-      ++posted;
+      batches.AfterPost();
     }
-    engine.EndBatch();
+    batches.Finish();
   } catch (...) {
-    const bool pending = engine.BatchPending();
-    try {
-      engine.EndBatch();
-      if (pending) stored = posted;
-    } catch (...) {
-    }
+    const long long stored = batches.FinishAfterFailure();
     std::cerr << "sauno-table: stopped at line " << recordLine << "; the first " << stored
               << " records are stored\n";
     throw;
   }
-  out << posted << " imported\n";
+  out << batches.PostedCount() << " imported\n";
   return 0;
 }
 
