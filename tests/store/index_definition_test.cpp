@@ -118,12 +118,17 @@ TEST(IndexLifecycle, DeletingAnIndexKeepsItsPagesAndEmptyingResetsTheFile) {
   EXPECT_EQ(table.IndexFile().Header().ActiveRecords(), 0);
 }
 
-TEST(StoreErrors, MessagesNameWhatFailed) {
+TStoreErrorContext GameTableContext() {
   TStoreErrorContext context;
   context.Table = "/data/enkat.DAT";
   context.Index = "aika";
   context.Field = "nimi";
   context.OsError = 5;
+  return context;
+}
+
+TEST(StoreErrors, MessagesNameWhatFailed) {
+  const TStoreErrorContext context = GameTableContext();
   EXPECT_EQ(StoreErrorMessage(STORE_KEYVIOL, context),
             "Duplicate key found in the index 'aika' of the table '/data/enkat.DAT'");
   EXPECT_EQ(StoreErrorMessage(STORE_REQDERR, context),
@@ -140,11 +145,7 @@ TEST(StoreErrors, MessagesNameWhatFailed) {
 // Every code the game's path and the engine raise, with its text and the
 // places filled from the context.
 TEST(StoreErrors, EveryCodeOfTheTableHasItsMessage) {
-  TStoreErrorContext context;
-  context.Table = "/data/enkat.DAT";
-  context.Index = "aika";
-  context.Field = "nimi";
-  context.OsError = 5;
+  const TStoreErrorContext context = GameTableContext();
   const std::pair<std::uint16_t, const char*> table[] = {
       {STORE_BOF, "Beginning of table '/data/enkat.DAT' unexpectedly encountered"},
       {STORE_EOF, "End of table '/data/enkat.DAT' unexpectedly encountered"},
