@@ -146,6 +146,12 @@ void TNonVisualViewer::SetHeight(int value)
     StructuralChange();
 }
 
+void TNonVisualViewer::TakeSurfaceSize(int width, int height)
+{
+    width_ = width;
+    height_ = height;
+}
+
 TFullScreenViewer::TFullScreenViewer(TComponent* owner) : TNonVisualViewer(owner)
 {
     SetWidth(800);
@@ -204,6 +210,11 @@ void TFullScreenViewer::Startup()
     const int depth = depths[static_cast<int>(screenDepth_)];
     const int index = FindVideoMode(Width(), Height(), depth);
     if (index == 0) throw Exception("Unsupported video mode");
+    // The chosen mode may be larger than asked (the smallest the display has): the viewer then
+    // covers its whole screen, and its surface is that screen. A size the display cannot show,
+    // such as the 1 x 1 that a zero or negative setting becomes, is never asked for.
+    const TVideoMode mode = VideoModes()[static_cast<size_t>(index)];
+    TakeSurfaceSize(mode.width, mode.height);
 
     window_ = std::make_unique<platform::Window>("", 0, 0, Width(), Height(), buffer_->PixelFormatRequest(),
                                                  platform::WindowStyle::Borderless);
@@ -213,7 +224,7 @@ void TFullScreenViewer::Startup()
         if (stayOnTop_) SDL_SetWindowAlwaysOnTop(handle, SDL_TRUE);
         SDL_DisplayMode desktop{};
         SDL_GetDesktopDisplayMode(0, &desktop);
-        if (desktop.w == Width() && desktop.h == Height() && GetCurrentColorDepth() == depth) {
+        if (desktop.w == mode.width && desktop.h == mode.height && GetCurrentColorDepth() == mode.colorDepth) {
             SDL_SetWindowFullscreen(handle, SDL_WINDOW_FULLSCREEN_DESKTOP);
             switchedResolution_ = false;
         } else {

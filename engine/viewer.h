@@ -56,6 +56,8 @@ protected:
     void Notification(TComponent* component, TOperation operation) override;
     // The surface size or the pixel format changed.
     virtual void StructuralChange() {}
+    // The size the surface really has, set without a structural change.
+    void TakeSurfaceSize(int width, int height);
     std::unique_ptr<TSceneBuffer> buffer_;
 
 private:
@@ -69,6 +71,8 @@ public:
 
     bool Active() const { return active_; }
     // On: "Unsupported video mode" when no display mode is large enough, nothing else changed.
+    // Otherwise the viewer covers the screen of the mode chosen, and Width and Height become
+    // that screen's size.
     void SetActive(bool value);
     TScreenDepth ScreenDepth() const { return screenDepth_; }
     void SetScreenDepth(TScreenDepth value);

@@ -46,14 +46,29 @@ int main(int argc, char** argv)
 {
     const int frames = argc > 1 ? std::max(10, std::atoi(argv[1])) : 300;
     Application().Initialize();
-    Application().OnException = [](const std::string& text) { std::fprintf(stderr, "error: %s\n", text.c_str()); };
+    // A figure without the room would measure another scene: any error stops the run.
+    bool failed = false;
+    Application().OnException = [&failed](const std::string& text) {
+        std::fprintf(stderr, "error: %s\n", text.c_str());
+        failed = true;
+    };
     RegisterGameClasses();
 
-    const auto home = std::filesystem::temp_directory_path() / "sauno_bench_frame";
-    std::filesystem::create_directories(home / "data");
+    // The game as built: its settings, and the room in its data folder.
+    const std::filesystem::path game_dir = SAUNO_GAME_DIR;
+    if (!std::filesystem::is_regular_file(game_dir / "data" / "sauna2.3ds")) {
+        std::fprintf(stderr, "error: File not found: \"%s\"\n", (game_dir / "data" / "sauna2.3ds").c_str());
+        return 1;
+    }
     auto form = std::make_unique<TForm1>(nullptr);
-    form->ExecutableDirectory = home.string() + "/";
-    form->ReadDescription(SceneDescription());
+    form->ExecutableDirectory = game_dir.string() + "/";
+    try {
+        form->ReadDescription(SceneDescription());
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "error: %s\n", error.what());
+        return 1;
+    }
+    if (failed) return 1;
     Figures game = Measure(form->scn->Buffer(), frames);
 
     TComponent owner(nullptr);
@@ -67,6 +82,7 @@ int main(int argc, char** argv)
     buffer.SetBackgroundColor(clBlack);
     buffer.OpenContext(window);
     Figures empty = Measure(buffer, frames);
+    if (failed) return 1;
 
     std::printf("%d frames at 688 x 452\n", frames);
     Print("game scene", game);
@@ -74,6 +90,5 @@ int main(int argc, char** argv)
     std::printf("game / empty time per frame: %.2f\n", game.median_ms / empty.median_ms);
     buffer.CloseContext();
     form.reset();
-    std::filesystem::remove_all(home);
     return 0;
 }

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/buffer.h"
@@ -346,12 +347,30 @@ TEST(FullScreenViewer, SwitchesOnlyWhenTheDesktopDiffersAndRestoresAfterwards)
     viewer->SetActive(false);
     EXPECT_EQ(viewer->Window(), nullptr);
 
-    viewer->SetWidth(desktop.w / 2);
-    viewer->SetHeight(desktop.h / 2);
-    viewer->SetActive(true);
-    EXPECT_TRUE(viewer->SwitchedResolution());
-    viewer->SetActive(false);
-    EXPECT_FALSE(DisplayModeSwitched());
+    // A smaller request, or one below 1 x 1, takes the smallest mode at least as large (here
+    // the desktop's, the only one) and covers that whole screen; no mode changes.
+    for (const auto& [w, h] : {std::pair{desktop.w / 2, desktop.h / 2}, std::pair{0, -480}}) {
+        viewer->SetWidth(w);
+        viewer->SetHeight(h);
+        viewer->SetActive(true);
+        ASSERT_TRUE(viewer->Active());
+        EXPECT_FALSE(viewer->SwitchedResolution());
+        EXPECT_FALSE(DisplayModeSwitched());
+        EXPECT_EQ(viewer->Width(), desktop.w);
+        EXPECT_EQ(viewer->Height(), desktop.h);
+        int ww = 0, wh = 0;
+        viewer->Window()->ClientSize(ww, wh);
+        EXPECT_EQ(ww, desktop.w);
+        EXPECT_EQ(wh, desktop.h);
+        viewer->RenderFrame();
+        GLint viewport[4] = {};
+        viewer->Buffer().RenderingContext()->Activate();
+        glGetIntegerv(GL_VIEWPORT, viewport);
+        viewer->Buffer().RenderingContext()->Deactivate();
+        EXPECT_EQ(viewport[2], desktop.w);
+        EXPECT_EQ(viewport[3], desktop.h);
+        viewer->SetActive(false);
+    }
 
     viewer->SetWidth(desktop.w * 4);
     try {
