@@ -88,7 +88,13 @@ void TApplication::DispatchPlatformEvent(const SDL_Event& event)
         case SDL_MOUSEBUTTONDOWN:
         case SDL_MOUSEBUTTONUP: windowId = event.button.windowID; break;
         case SDL_WINDOWEVENT: windowId = event.window.windowID; break;
-        default: return;
+        default:
+            // Joystick and controller events only: the rest of the platform's traffic is not ours.
+            if (OnDeviceEvent && event.type >= SDL_JOYAXISMOTION && event.type < SDL_FINGERDOWN)
+                queue_.push_back([this, event] {
+                    if (OnDeviceEvent) OnDeviceEvent(event);
+                });
+            return;
     }
     // Copy: the event is handled as a message of its own, after those queued before it.
     queue_.push_back([this, event, windowId] {

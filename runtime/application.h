@@ -65,6 +65,9 @@ public:
     void Guard(const std::function<void()>& handler);
     // Tests may route errors elsewhere; empty restores the message box.
     std::function<void(const std::string&)> OnException;
+    // Platform events of no window (game controllers come and go, press and release): each is
+    // handled here as a message of its own, in order with the rest; dropped while it is empty.
+    std::function<void(const SDL_Event&)> OnDeviceEvent;
 
     // The form whose window Run shows; closing that window ends the application.
     void SetMainForm(class TCustomForm* form) { mainForm_ = form; }

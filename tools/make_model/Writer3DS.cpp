@@ -71,7 +71,7 @@ void WriteMaterial(ChunkWriter& w, const Material& m)
     w.Begin(0xA000);
     w.String(m.name);
     w.End();
-    colour(0xA010, 0.3f);
+    colour(0xA010, m.ambient);
     colour(0xA020, 1.0f);
     colour(0xA030, 0.2f);
     percent(0xA040, 10);

@@ -49,6 +49,8 @@ struct Material {
     std::string name;
     uint8_t r = 200, g = 200, b = 200;
     std::string textureFile;
+    // The ambient colour as a share of the colour: a warm glow for the room's own materials.
+    float ambient = 0.3f;
 };
 
 // The whole file: materials first, then the meshes, each mesh's material groups in the order

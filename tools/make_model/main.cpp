@@ -1,13 +1,18 @@
-// make_model OUTFILE: writes the sauna room as a 3DS file. Millimetres, z up. Every number is
+// make_model OUTFILE: writes the sauna room as a 3DS file, and beside it the pictures of the
+// materials the room brings itself (lauteet.jpg, kiulu.jpg, mittari.jpg). Millimetres, z up. Every number is
 // fixed or drawn from a seeded generator, so one build writes the same bytes every time.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <exception>
+#include <filesystem>
 #include <fstream>
 #include <numbers>
 #include <string>
 #include <vector>
 
+#include "ModelPictures.h"
 #include "StoneTiles.h"
 #include "Writer3DS.h"
 
@@ -162,12 +167,69 @@ public:
                                    0, material});
     }
 
+
+    // A box of wood whose grain runs along `axis` (0 x, 1 y, 2 z): on every face the picture's
+    // u follows the grain (`repeat` millimetres per repeat) and v spans v0..v1 across it.
+    void WoodBox(P lo, P hi, const std::string& material, int axis, float v0, float v1, float repeat)
+    {
+        const size_t first = mesh_.vertices.size();
+        Box(lo, hi, material, material, 900);
+        auto at = [](const Vertex& v, int a) { return a == 0 ? v.x : a == 1 ? v.y : v.z; };
+        const float low[3] = {lo.x, lo.y, lo.z}, high[3] = {hi.x, hi.y, hi.z};
+        for (size_t q = first; q < mesh_.vertices.size(); q += 4) {
+            // The face's own axes: the one its corners do not vary in is its normal.
+            int flat = 0;
+            for (int a = 0; a < 3; ++a)
+                if (at(mesh_.vertices[q], a) == at(mesh_.vertices[q + 2], a)) flat = a;
+            int across = 3 - flat - axis;
+            if (flat == axis) across = axis == 2 ? 0 : 2;  // end grain: a small patch
+            for (size_t k = q; k < q + 4; ++k) {
+                Vertex& v = mesh_.vertices[k];
+                const float t = (at(v, across) - low[across]) / std::max(1.0f, high[across] - low[across]);
+                v.u = flat == axis ? 0.5f + t * 0.02f : (at(v, axis) - low[axis]) / repeat;
+                v.v = v0 + (v1 - v0) * t;
+            }
+        }
+    }
+
+    // A square beam from `from` to `to`, `width` thick, its grain along it.
+    void Beam(P from, P to, float width, const std::string& material, float v0, float v1)
+    {
+        const P d = to - from;
+        const float length = std::sqrt(Dot(d, d));
+        const P along{d.x / length, d.y / length, d.z / length};
+        P side = Cross(along, {0, 0, 1});
+        const float s = std::sqrt(Dot(side, side));
+        side = {side.x / s * width / 2, side.y / s * width / 2, side.z / s * width / 2};
+        P up = Cross(side, along);
+        const float su = std::sqrt(Dot(up, up));
+        up = {up.x / su * width / 2, up.y / su * width / 2, up.z / su * width / 2};
+        const P corners[4] = {side + up, P{} - side + up, P{} - side - up, side - up};
+        const float repeat = length / 400;
+        for (int i = 0; i < 4; ++i) {
+            const P a = corners[i], c = corners[(i + 1) % 4];
+            const P mid = a + c;
+            Facing(mid, from + a, to + a, to + c, from + c, material, repeat, v1 - v0, 0, v0);
+        }
+    }
+
 private:
     Mesh mesh_;
 };
 
-// The room: x 600..3600, y -3300..-700, floor z 700, ceiling z 3200.
-constexpr float X0 = -900, X1 = 3600, Y0 = -3300, Y1 = -700, Z0 = 700, Z1 = 3200;
+// The room, in millimetres: the player's eyes are at (3000, -2000, 2000) on the top bench, and
+// the view turns round that point 175 mm away. The GL near plane lies some 550 mm in front of
+// the eye, so everything meant to be seen stands at least a metre off; the benches run along
+// the back wall and down the left wall towards the stove, where a turned view finds them.
+constexpr float X0 = -900, X1 = 3600, Y0 = -3900, Y1 = -300, Z0 = 700, Z1 = 3100;
+
+// The benches' picture holds four slats across its height; `slat` picks one (0..3).
+constexpr float kSlatRepeat = 1200;  // millimetres of bench per repeat of the picture
+void Slat(Builder& b, P lo, P hi, int axis, int slat)
+{
+    b.WoodBox(lo, hi, "lauteet", axis, static_cast<float>(slat % 4) / 4 + 0.02f,
+              static_cast<float>(slat % 4 + 1) / 4 - 0.02f, kSlatRepeat);
+}
 
 Mesh Room()
 {
@@ -183,66 +245,118 @@ Mesh Room()
     // Ceiling of warmer boards, floor of dark boards running across the room.
     b.Facing({0, 0, -1}, {X0, Y1, Z1}, {X0, Y0, Z1}, {X1, Y0, Z1}, {X1, Y1, Z1}, "seina2", (Y1 - Y0) / 880, (X1 - X0) / 1200);
     b.Facing({0, 0, 1}, {X0, Y0, Z0}, {X0, Y1, Z0}, {X1, Y1, Z0}, {X1, Y0, Z0}, "lattia", (Y1 - Y0) / 1300, (X1 - X0) / 975);
-    // The door in the right-hand wall, just proud of the boards.
+    // The door in the right-hand wall, just proud of the boards; its picture has the window.
     const float dy = Y1 - 8;
     b.Facing({0, -1, 0}, {1850, dy, Z0}, {1050, dy, Z0}, {1050, dy, Z0 + 1850}, {1850, dy, Z0 + 1850}, "ovi", 1, 1);
     // Its frame.
     b.Box({1010, Y1 - 40, Z0}, {1050, Y1, Z0 + 1890}, "seina2", "seina2", 900);
     b.Box({1850, Y1 - 40, Z0}, {1890, Y1, Z0 + 1890}, "seina2", "seina2", 900);
     b.Box({1050, Y1 - 40, Z0 + 1850}, {1850, Y1, Z0 + 1890}, "seina2", "seina2", 900);
-    // Skirting and corner strips.
+    // Skirting and ceiling strips.
     b.Box({X0, Y0, Z0}, {X0 + 30, Y1, Z0 + 90}, "seina2", "seina2", 900);
-    b.Box({X0, Y0, Z0}, {X1, Y0 + 30, Z0 + 90}, "seina2", "seina2", 900);
     b.Box({X0, Y0, Z1 - 60}, {X1, Y0 + 30, Z1}, "seina2", "seina2", 900);
     b.Box({X0, Y1 - 30, Z1 - 60}, {X1, Y1, Z1}, "seina2", "seina2", 900);
     b.Box({X0, Y0, Z1 - 60}, {X0 + 30, Y1, Z1}, "seina2", "seina2", 900);
+    b.Box({X1 - 30, Y0, Z1 - 60}, {X1, Y1, Z1}, "seina2", "seina2", 900);
     return b.Result();
 }
 
+// Three tiers: the top bench where the player sits, along the back wall and on round the left
+// wall; the middle bench a step lower and nearer the stove; the foot step above the floor.
+// Slats with gaps, a riser of boards under each front edge, posts and bearers beneath.
 Mesh Benches()
 {
     Builder b("lauteet");
-    // Two steps along the +x wall: the top bench (where the player sits) and the step below.
-    struct Step {
-        float x0, x1, seat;
+    const float slat = 92, gap = 14, thick = 30;
+    struct Tier {
+        float seat;
+        float back;  // the top tier's front edge along the back wall, and so on down
+        float side;  // its front edge along the left wall
     };
-    const Step steps[] = {{2650, X1, 1450}, {2150, 2650, 1050}};
-    const float plank = 95, gap = 15, thick = 28;
+    const Tier tiers[] = {{1450, 2650, Y0 + 640}, {1050, 2150, Y0 + 1100}, {800, 1750, Y0 + 1500}};
+    const float sideStart = 1500;  // where the left-wall run ends towards the stove
     int n = 0;
-    for (const Step& s : steps) {
-        for (float x = s.x1 - 10; x - plank >= s.x0 - 1; x -= plank + gap, ++n)
-            b.PlankAlongY({x - plank, Y0 + 20, s.seat - thick}, {x, Y1 - 20, s.seat}, "seina2", 1.0f / 8, 880,
-                          static_cast<float>(n % 8) / 8);
-        // Riser of vertical boards under the front edge, and the bearers under the seat.
-        b.Facing({-1, 0, 0}, {s.x0 + 40, Y0 + 20, Z0 + (s.seat > 1200 ? 350 : 0)}, {s.x0 + 40, Y1 - 20, Z0 + (s.seat > 1200 ? 350 : 0)},
-               {s.x0 + 40, Y1 - 20, s.seat - thick}, {s.x0 + 40, Y0 + 20, s.seat - thick}, "seina2", 0, 0);
-        for (float y : {Y0 + 120.0f, -2000.0f, Y1 - 160.0f})
-            b.Box({s.x0 + 40, y, s.seat - thick - 70}, {s.x1 - 10, y + 45, s.seat - thick}, "seina2", "seina2", 900);
+    float previousBack = X1, previousSide = Y0;
+    for (int t = 0; t < 3; ++t) {
+        const Tier& tier = tiers[t];
+        const float top = tier.seat, bottom = tier.seat - thick;
+        // Along the back wall: slats run along y, from the left run's inner edge to the right wall.
+        const float backFrom = t == 0 ? Y0 + 20 : previousSide;
+        for (float x = previousBack - (t == 0 ? 20 : 0); x - slat >= tier.back - 1; x -= slat + gap, ++n)
+            Slat(b, {x - slat, backFrom, bottom}, {x, Y1 - 20, top}, 1, n);
+        // Along the left wall: slats run along x, from the stove's end to the back run.
+        if (t < 2)
+            for (float y = previousSide + (t == 0 ? 20 : 0); y + slat <= tier.side + 1; y += slat + gap, ++n)
+                Slat(b, {sideStart, y, bottom}, {tier.back, y + slat, top}, 0, n);
+        // Risers of upright boards under the front edges, down to the tier below.
+        const float riserBottom = t < 2 ? tiers[t + 1].seat - thick : Z0;
+        const float riserTop = bottom;
+        for (float y = backFrom; y < Y1 - 30; y += 150, ++n)
+            Slat(b, {tier.back, y, riserBottom}, {tier.back + 20, std::min(y + 140, Y1 - 20), riserTop}, 2, n);
+        if (t < 2)
+            for (float x = sideStart; x < tier.back; x += 150, ++n)
+                Slat(b, {x, tier.side - 20, riserBottom}, {std::min(x + 140, tier.back), tier.side, riserTop}, 2, n);
+        // Bearers under the slats and posts at the front corners.
+        for (float y : {backFrom + 40, -2000.0f, Y1 - 120})
+            Slat(b, {tier.back + 20, y, bottom - 70}, {previousBack - 20, y + 50, bottom}, 0, n++);
+        Slat(b, {tier.back + 20, Y1 - 90, Z0}, {tier.back + 90, Y1 - 20, bottom}, 2, n++);
+        if (t < 2) Slat(b, {sideStart, tier.side - 90, Z0}, {sideStart + 70, tier.side - 20, bottom}, 2, n++);
+        previousBack = tier.back;
+        previousSide = tier.side;
     }
-    // Fix the risers' texture: boards standing upright, about 110 mm each.
-    auto& mesh = b.Result();
-    for (size_t i = 0; i < mesh.vertices.size(); ++i) {
-        Vertex& v = mesh.vertices[i];
-        if (v.u == 0 && v.v == 0 && i % 4 == 0 && i + 3 < mesh.vertices.size()) {
-            Vertex* q = &mesh.vertices[i];
-            if (q[1].u == 0 && q[2].u == 0) {
-                for (int k = 0; k < 4; ++k) {
-                    q[k].u = (q[k].y - Y0) / 880;
-                    q[k].v = (q[k].z - Z0) / 600;
-                }
-            }
-        }
+    // Backrests: two slats on the back wall and on the left wall above the top bench.
+    for (float z : {1620.0f, 1800.0f}) {
+        Slat(b, {X1 - 60, Y0 + 60, z}, {X1 - 30, Y1 - 20, z + 90}, 1, n++);
+        Slat(b, {sideStart, Y0 + 30, z}, {X1 - 60, Y0 + 60, z + 90}, 0, n++);
     }
+    // Their uprights, between the slats and the wall.
+    for (float y : {Y0 + 200, -2600.0f, -1400.0f, Y1 - 200})
+        Slat(b, {X1 - 30, y, 1560}, {X1 - 10, y + 50, 1950}, 2, n++);
+    for (float x : {1700.0f, 2500.0f, 3300.0f})
+        Slat(b, {x, Y0 + 10, 1560}, {x + 50, Y0 + 30, 1950}, 2, n++);
     return b.Result();
 }
 
+// The duckboard on the floor in front of the benches and the stove.
+Mesh Duckboard()
+{
+    Builder b("ritila");
+    int n = 0;
+    for (float x = 300; x + 70 <= 1700; x += 95, ++n)
+        Slat(b, {x, -3300, Z0 + 30}, {x + 70, -900, Z0 + 52}, 1, n);
+    for (float x : {340.0f, 1000.0f, 1600.0f})
+        Slat(b, {x - 300, -3300, Z0}, {x - 240, -900, Z0 + 30}, 1, n++);
+    return b.Result();
+}
+
+// The bucket on the floor beside the stove, with the ladle standing in it, its handle up.
 Mesh Bucket()
 {
     Builder b("kiulu");
-    b.Cylinder({2420, -1500, 1050}, 140, 230, "seina2", 4, 3, false);
-    b.Quad({2290, -1630, 1060}, {2550, -1630, 1060}, {2550, -1370, 1060}, {2290, -1370, 1060}, "seina2", 0.3f, 0.3f);
-    // The ladle resting across it.
-    b.Box({2300, -1520, 1285}, {2760, -1490, 1300}, "seina2", "seina2", 900);
+    const P foot{1560, -2330, Z0 + 52};
+    const size_t staves = b.Result().vertices.size();
+    b.Cylinder(foot, 170, 280, "kiulu", 4, 1, false);
+    for (size_t i = staves; i < b.Result().vertices.size(); ++i)
+        b.Result().vertices[i].v = (b.Result().vertices[i].z - foot.z) / 280;
+    // The water inside, and the rim's inner wall a shade darker.
+    b.Quad({foot.x - 150, foot.y - 150, foot.z + 230}, {foot.x + 150, foot.y - 150, foot.z + 230},
+           {foot.x + 150, foot.y + 150, foot.z + 230}, {foot.x - 150, foot.y + 150, foot.z + 230}, "kiulu", 0.02f, 0.02f, 0.1f, 0.19f);
+    // Two lugs for the handle.
+    b.WoodBox({foot.x - 20, foot.y - 185, foot.z + 200}, {foot.x + 20, foot.y - 160, foot.z + 330}, "kiulu", 2, 0.3f, 0.4f, 500);
+    b.WoodBox({foot.x - 20, foot.y + 160, foot.z + 200}, {foot.x + 20, foot.y + 185, foot.z + 330}, "kiulu", 2, 0.3f, 0.4f, 500);
+    // The ladle: a long handle leaning out towards the benches, a small cup in the water.
+    b.Cylinder({foot.x - 40, foot.y + 20, foot.z + 150}, 55, 90, "kiulu", 8, 0.5f, false);
+    b.Beam({foot.x - 40, foot.y + 20, foot.z + 240}, {foot.x + 260, foot.y + 60, foot.z + 760}, 22, "lauteet", 0.52f, 0.7f);
+    return b.Result();
+}
+
+// The thermometer on the right-hand wall at eye height, beside the view.
+Mesh Thermometer()
+{
+    Builder b("mittari");
+    const float y = Y1 - 32, x = 2950, z = 1800;
+    b.Facing({0, -1, 0}, {x + 50, y, z}, {x - 50, y, z}, {x - 50, y, z + 400}, {x + 50, y, z + 400}, "mittari", 1, 1);
+    b.WoodBox({x - 50, y + 2, z}, {x + 50, Y1, z + 400}, "lauteet", 2, 0.3f, 0.45f, 800);
     return b.Result();
 }
 
@@ -304,14 +418,25 @@ int main(int argc, char** argv)
         {"ovi", 180, 130, 80, "ovi.jpg"},      {"seina1", 200, 160, 110, "seina1.jpg"},
         {"seina2", 210, 150, 90, "seina2.jpg"}, {"lattia", 110, 90, 70, "lattia.jpg"},
         {"kivet", 120, 120, 120, "kivet.jpg"},
+        // The room's own, with their pictures beside the model: a warm ambient share, so the
+        // wood glows in the stove's light.
+        {"lauteet", 235, 215, 195, "lauteet.jpg", 0.7f}, {"kiulu", 245, 220, 190, "kiulu.jpg", 0.7f},
+        {"mittari", 255, 240, 225, "mittari.jpg", 0.7f},
     };
-    const std::vector<Mesh> meshes = {Room(), Benches(), Bucket(), Stove(), Stones()};
+    const std::vector<Mesh> meshes = {Room(), Benches(), Duckboard(), Bucket(), Thermometer(), Stove(), Stones()};
     const std::vector<uint8_t> bytes = WriteScene(materials, meshes);
     std::ofstream out(argv[1], std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     out.close();
     if (!out) {
         std::fprintf(stderr, "make_model: cannot write %s\n", argv[1]);
+        return 1;
+    }
+    // The pictures of the room's own materials go beside the model, where the reader looks.
+    try {
+        pictures::writeModelPictures(std::filesystem::absolute(argv[1]).parent_path());
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "make_model: %s\n", error.what());
         return 1;
     }
     return 0;
