@@ -143,8 +143,9 @@ public:
     virtual void BuildGeometry(TRenderContextInfo& rci);
     // The display list of this node, compiled in the current context when stale.
     GLuint ListHandle(TRenderContextInfo& rci);
-    // Drops the display list (its GL object goes with it).
-    void DestroyHandle();
+    // Drops the display list (its GL object goes with it); a node with GL
+    // objects of its own drops those too.
+    virtual void DestroyHandle();
     virtual bool IsBlended() { return false; }
     // Draws once more after the scene tree, when this node put itself on the buffer's
     // after-scene list during the pass: by default itself alone, at its absolute place.

@@ -18,7 +18,9 @@ std::vector<TVideoMode>& List()
 
 bool switched = false;
 
-// A process that ends with the display still switched gives it back on the way out.
+// A process that ends with the display still switched gives it back on the way out. A lost
+// display never gets here: the platform ends the process without exit handlers then, since
+// this one would wait on the dead connection for ever.
 void RestoreAtExit()
 {
     if (switched && SDL_WasInit(SDL_INIT_VIDEO)) SDL_QuitSubSystem(SDL_INIT_VIDEO);

@@ -4,10 +4,12 @@
 #include <cstdio>
 #include <vector>
 
+#include "material/jpegimage.h"
 #include "platform/clock.h"
 #include "platform/exception.h"
 #include "platform/keyboard.h"
 #include "platform/process.h"
+#include "platform/startup_report.h"
 #include "runtime/reader.h"
 #include "runtime/settings.h"
 #include "sound/sound_classes.h"
@@ -92,12 +94,31 @@ void TForm1::Loaded()
     again = Field<THUDText>(*this, "again");
     hasco = Field<TDummyCube>(*this, "hasco");
     Timer1 = Field<TTimer>(*this, "Timer1");
+    DecodePicturesAhead();
+}
+
+// The pictures of the textures are decoded on another core while the components finish
+// loading (the GL context, the sound, the table) and the model is read; the first frame then
+// only has to take their pixels.
+void TForm1::DecodePicturesAhead()
+{
+    std::vector<TJPEGImage*> pictures;
+    for (int i = 0; i < lib1->Count(); ++i) {
+        TMaterial& material = lib1->Materials(i).Material();
+        if (!material.HasTexture() || material.Texture().Disabled()) continue;
+        if (auto* image = dynamic_cast<TPersistentImage*>(&material.Texture().Image()))
+            if (auto* jpeg = dynamic_cast<TJPEGImage*>(image->Picture().Graphic())) pictures.push_back(jpeg);
+    }
+    TJPEGImage::DecodeAhead(pictures);
 }
 
 // ---- Start-up -------------------------------------------------------------------------------
 
 void TForm1::FormCreate(TComponent*)
 {
+    gamepads.reset();  // a second start-up replaces the listener, never clears the new one
+    gamepads = std::make_unique<TGamepadControls>(*this);
+    if (!steam) steam = Scene1->Objects().AddNewChild<TSteam>();
     exeDir = ExecutableDirectory.empty() ? platform::ExecutableDirectory() : ExecutableDirectory;
     {
         TIniFile settings(exeDir + "settings.ini");
@@ -109,9 +130,13 @@ void TForm1::FormCreate(TComponent*)
     scnf->SetWidth(resWidth);
     scnf->SetHeight(resHeight);
     platform::ChangeDirectory(exeDir + "data");  // on failure the model is looked for where we are
-    lvl->LoadFromFile("sauna2.3ds");
+    {
+        platform::StartupPhase phase("model");
+        lvl->LoadFromFile("sauna2.3ds");
+    }
     alusta();
 
+    platform::StartupPhase phase("sound: fire");
     auto* fire = kamera->Behaviours().Add<TBSoundEmitter>();
     fire->Source().SetNbLoops(9999);
     fire->Source().SetVolume(0.5f);
@@ -263,6 +288,7 @@ void TForm1::lisaa()
     tolerance = tolerance + waterGain;
     if (tolerance > 100.0) tolerance = 100.0;
     toohotarvo->SetText(FormatTolerance(tolerance));
+    if (steam) steam->Puff();
 }
 
 int TForm1::DrawBeer()

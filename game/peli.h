@@ -2,12 +2,15 @@
 // The game form: every component of the scene description by name, the rules of a sauna visit,
 // start-up from the settings file, the full-screen switch and the ways out.
 #include <cstdint>
+#include <memory>
 #include <random>
 #include <string>
 
 #include "engine/asynctimer.h"
 #include "engine/cadencer.h"
 #include "engine/viewer.h"
+#include "game/gamepad.h"
+#include "game/steam.h"
 #include "material/material.h"
 #include "mesh/basemesh.h"
 #include "store/StoreClasses.h"
@@ -121,10 +124,16 @@ public:
     TMouseEvent MouseHandler(std::string_view name) override;
     TMouseMoveEvent MouseMoveHandler(std::string_view name) override;
 
+    // Gamepads, from start-up on.
+    std::unique_ptr<TGamepadControls> gamepads;
+    // The steam of a throw, under the scene's objects; owned by the form like every node.
+    TSteam* steam = nullptr;
+
     // The executable's directory, with its trailing separator; tests point it elsewhere.
     std::string ExecutableDirectory = "";
 
 private:
+    void DecodePicturesAhead();
     int DrawBeer();
     // Whether a record waits in the insert buffer, not yet stored.
     bool StorePending() const;
@@ -141,5 +150,7 @@ std::string FormatTolerance(double value);
 void RegisterGameClasses();
 // The scene description embedded in the executable.
 std::string_view SceneDescription();
+// Lets the description's memory go once it has been read; SceneDescription brings it back.
+void ReleaseSceneDescription();
 
 }  // namespace sauno

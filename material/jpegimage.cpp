@@ -1,6 +1,9 @@
 #include "material/jpegimage.h"
 
 #include <csetjmp>
+#include <future>
+#include <thread>
+#include <vector>
 #include <memory>
 #include <cstdio>
 #include <string>
@@ -8,6 +11,7 @@
 #include <jpeglib.h>
 
 #include "platform/exception.h"
+#include "platform/startup_report.h"
 
 namespace sauno {
 
@@ -145,6 +149,7 @@ void TJPEGImage::SaveToData(std::vector<uint8_t>& out) const
 
 void TJPEGImage::LoadFromJPEG(std::span<const uint8_t> jpeg)
 {
+    StopDecodingAhead();
     auto job = std::make_unique<DecodeJob>();
     const Header header = ReadHeader(jpeg, *job);
     jpeg_.assign(jpeg.begin(), jpeg.end());
@@ -155,27 +160,97 @@ void TJPEGImage::LoadFromJPEG(std::span<const uint8_t> jpeg)
     pixels_.reset();
 }
 
-const TPixelRows& TJPEGImage::Pixels()
+std::unique_ptr<TGraphic> TJPEGImage::Clone() const
 {
-    if (pixels_) return *pixels_;
+    auto copy = std::make_unique<TJPEGImage>();
+    copy->jpeg_ = jpeg_;
+    copy->width_ = width_;
+    copy->height_ = height_;
+    copy->grayscale_ = grayscale_;
+    copy->progressive_ = progressive_;
+    return copy;
+}
+
+namespace {
+
+TPixelRows Decode(std::span<const uint8_t> jpeg, int width, int height)
+{
+    platform::StartupPhase phase("textures: decode");
     TPixelRows rows;
-    if (jpeg_.empty()) {
-        pixels_ = std::move(rows);
-        return *pixels_;
-    }
-    rows.Width = width_;
-    rows.Height = height_;
+    if (jpeg.empty()) return rows;
+    rows.Width = width;
+    rows.Height = height;
     rows.BytesPerPixel = 3;
     rows.Order = TChannelOrder::coRGB;
-    rows.Data.assign(size_t(width_) * size_t(height_) * 3, 0);
+    rows.Data.assign(size_t(width) * size_t(height) * 3, 0);
     auto job = std::make_unique<DecodeJob>();
     job->decodePixels = true;
     job->output = rows.Data.data();
-    job->expectedWidth = static_cast<unsigned long>(width_);
-    job->expectedHeight = static_cast<unsigned long>(height_);
-    ReadHeader(jpeg_, *job);
-    pixels_ = std::move(rows);
+    job->expectedWidth = static_cast<unsigned long>(width);
+    job->expectedHeight = static_cast<unsigned long>(height);
+    ReadHeader(jpeg, *job);
+    return rows;
+}
+
+}  // namespace
+
+const TPixelRows& TJPEGImage::Pixels()
+{
+    if (pixels_) return *pixels_;
+    if (ahead_.valid()) {
+        pixels_ = ahead_.get();
+        return *pixels_;
+    }
+    pixels_ = Decode(jpeg_, width_, height_);
     return *pixels_;
+}
+
+void TJPEGImage::DecodeAhead(std::span<TJPEGImage* const> images)
+{
+    struct Order {
+        TJPEGImage* image;
+        std::promise<TPixelRows> pixels;
+    };
+    std::vector<Order> orders;
+    for (TJPEGImage* image : images)
+        if (image && !image->pixels_ && !image->ahead_.valid()) orders.push_back({image, {}});
+    if (orders.empty()) return;
+    std::vector<TJPEGImage*> ordered;
+    for (Order& order : orders) {
+        order.image->ahead_ = order.pixels.get_future();
+        ordered.push_back(order.image);
+    }
+    try {
+        // Each image waits for its own promise before it lets its file go, and the thread
+        // touches an image only until that promise is kept: it may safely outlive the call.
+        std::thread([orders = std::move(orders)]() mutable {
+            for (Order& order : orders) {
+                try {
+                    order.pixels.set_value(Decode(order.image->jpeg_, order.image->width_, order.image->height_));
+                } catch (...) {
+                    order.pixels.set_exception(std::current_exception());
+                }
+            }
+        }).detach();
+    } catch (const std::system_error&) {
+        for (TJPEGImage* image : ordered) image->ahead_ = {};
+    }
+}
+
+void TJPEGImage::StopDecodingAhead()
+{
+    if (!ahead_.valid()) return;
+    try {
+        ahead_.get();
+    } catch (...) {
+        // Its error is the next decoding's to raise.
+    }
+}
+
+void TJPEGImage::ReleasePixels()
+{
+    StopDecodingAhead();
+    pixels_.reset();
 }
 
 }  // namespace sauno

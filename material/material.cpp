@@ -1,7 +1,6 @@
 #include "material/material.h"
 
 #include <algorithm>
-#include <fstream>
 
 #include "engine/statecache.h"
 #include "platform/exception.h"
@@ -95,28 +94,22 @@ TTexture& TMaterial::Texture()
     if (!texture_) {
         texture_ = std::make_unique<TTexture>(this);
         texture_->OnTextureMappingChange = [this](TTexture&) { NotifyTexMapChange(); };
+        // A library's material finds its picture files in the library's folders, also after its
+        // texture was dropped and made again.
+        if (auto* lib = dynamic_cast<TLibMaterial*>(Owner())) {
+            TMaterialLibrary& library = lib->Library();
+            texture_->OnResolvePictureFileName = [&library](const std::string& name) {
+                return library.ResolvePictureFileName(name);
+            };
+        }
     }
     return *texture_;
 }
 
 void TMaterial::SetTexture(const TTexture* value)
 {
-    if (!value) {
-        texture_.reset();
-    } else {
-        TTexture& t = Texture();
-        t.SetImageClassName(value->ImageClassName());
-        t.SetImageAlpha(value->ImageAlpha());
-        t.SetTextureMode(value->TextureMode());
-        t.SetTextureWrap(value->TextureWrap());
-        t.SetTextureFormat(value->TextureFormat());
-        t.SetCompression(value->Compression());
-        t.SetMinFilter(value->MinFilter());
-        t.SetMagFilter(value->MagFilter());
-        t.SetMappingMode(value->MappingMode());
-        t.SetDisabled(value->Disabled());
-        t.NotifyImageChange();
-    }
+    if (!value) texture_.reset();
+    else if (value != texture_.get()) Texture().Assign(value);
     ReportChange(this);
 }
 
@@ -308,9 +301,7 @@ TLibMaterial::TLibMaterial(TMaterialLibrary& library)
       textureOffset_(std::make_unique<TCoordinates>(this, TCoordinatesStyle::csFree, NullVector)),
       textureScale_(std::make_unique<TCoordinates>(this, TCoordinatesStyle::csFree, UnitScaleVector))
 {
-    material_->Texture().OnResolvePictureFileName = [this](const std::string& name) {
-        return library_.ResolvePictureFileName(name);
-    };
+    material_->Texture();
     name_ = library.MakeUniqueName("LibMaterial", this);
     nameHash_ = MaterialNameHash(name_);
     // The texture matrix follows its holders.
@@ -514,7 +505,7 @@ std::string TMaterialLibrary::ResolvePictureFileName(const std::string& name)
         folder.erase(folder.find_last_not_of(" \t") + 1);
         if (!folder.empty()) {
             if (folder.back() != '/') folder += '/';
-            if (std::ifstream(folder + wanted).good()) return folder + wanted;
+            if (std::string found = FindPictureFile(folder, wanted); !found.empty()) return found;
         }
         start = end + 1;
     }

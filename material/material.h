@@ -178,7 +178,7 @@ public:
     // May rewrite a picture file name before it is looked for.
     std::function<void(TMaterialLibrary& sender, std::string& name)> OnTextureNeeded;
     // The file a picture name stands for: the name after OnTextureNeeded, in the first folder of
-    // TexturePaths that holds it, else as it is.
+    // TexturePaths that holds it (ASCII letter case aside), else as it is.
     std::string ResolvePictureFileName(const std::string& name);
     void Loaded() override;
 

@@ -123,6 +123,26 @@ void RegisterMaterialProperties(ClassInfo& info, const std::string& prefix, TMat
     set("Texture.EnvColor.Color", [texture](TPersistent& p, const PropValue& v, TReader&, const std::string& n) {
         texture(p).EnvColor().ReadStreamed(v.AsBinary(n, 0));
     });
+    set("Texture.MappingSCoordinates.Coordinates",
+        [texture](TPersistent& p, const PropValue& v, TReader&, const std::string& n) {
+            texture(p).MappingSCoordinates().ReadStreamed(v.AsBinary(n, 0));
+        });
+    set("Texture.MappingTCoordinates.Coordinates",
+        [texture](TPersistent& p, const PropValue& v, TReader&, const std::string& n) {
+            texture(p).MappingTCoordinates().ReadStreamed(v.AsBinary(n, 0));
+        });
+    for (const char* side : {"Width", "Height"}) {
+        const bool width = std::string_view(side) == "Width";
+        set(std::string("Texture.Image.") + side,
+            [texture, width](TPersistent& p, const PropValue& v, TReader&, const std::string& n) {
+                auto* image = dynamic_cast<TBlankImage*>(&texture(p).Image());
+                if (!image) throw Exception("Invalid property value for " + n + ": the image is not a blank image");
+                const int64_t size = v.AsInteger(n);
+                if (size < 0 || size > 65536) throw Exception("Invalid property value for " + n);
+                if (width) image->SetWidth(static_cast<int>(size));
+                else image->SetHeight(static_cast<int>(size));
+            });
+    }
     set("Texture.Image.Picture.Data", [texture](TPersistent& p, const PropValue& v, TReader&, const std::string& n) {
         auto* image = dynamic_cast<TPictureImage*>(&texture(p).Image());
         if (!image) throw Exception("Invalid property value for " + n + ": the image holds no picture");

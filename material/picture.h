@@ -48,6 +48,11 @@ public:
     virtual void SaveToData(std::vector<uint8_t>& out) const = 0;
     // The pixels, produced on first need; throws Exception if they cannot be produced.
     virtual const TPixelRows& Pixels() = 0;
+    // Forgets pixels that can be produced again; the next Pixels() does so.
+    virtual void ReleasePixels() {}
+    // A picture of the same class and content. By default through the embedded form, so a
+    // class that is not registered cannot be copied (Exception).
+    virtual std::unique_ptr<TGraphic> Clone() const;
 };
 
 using TGraphicFactory = std::function<std::unique_ptr<TGraphic>()>;
@@ -57,10 +62,27 @@ void RegisterPictureClass(std::string_view className, TGraphicFactory factory);
 // A new graphic of that class, or nullptr when the name is not registered.
 std::unique_ptr<TGraphic> CreatePictureClass(std::string_view className);
 
+// Picture files. A file is read by the first registered format whose signature its bytes start
+// with; JPEG (FF D8) is registered from the start.
+using TPictureFileReader = std::function<std::unique_ptr<TGraphic>(std::span<const uint8_t> fileBytes)>;
+void RegisterPictureFileFormat(std::vector<uint8_t> signature, TPictureFileReader reader);
+// The picture in the file at `path`: "Could not open file: path" when it cannot be read, an
+// Exception naming the file when no format reads it, the format's own error when it is damaged.
+std::unique_ptr<TGraphic> LoadPictureFile(const std::string& path);
+// The file `name` in `folder`: as written, else the one entry whose name differs only in the
+// case of ASCII letters (pictures named "IMAGE1.JPG" for "image1.jpg"); empty when none.
+std::string FindPictureFile(const std::string& folder, const std::string& name);
+
 class TPicture : public TPersistent {
 public:
     TGraphic* Graphic() const { return graphic_.get(); }
     void SetGraphic(std::unique_ptr<TGraphic> graphic) { graphic_ = std::move(graphic); }
+    // Takes a copy of `graphic`; none empties the picture.
+    void Assign(const TGraphic* graphic) { graphic_ = graphic ? graphic->Clone() : nullptr; }
+    void Assign(const TPicture& other)
+    {
+        if (&other != this) Assign(other.graphic_.get());
+    }
     bool Empty() const { return !graphic_ || graphic_->Empty(); }
     int Width() const { return graphic_ ? graphic_->Width() : 0; }
     int Height() const { return graphic_ ? graphic_->Height() : 0; }

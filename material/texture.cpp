@@ -4,15 +4,14 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <vector>
 
 #include "engine/buffer.h"
 #include "engine/statecache.h"
-#include "material/jpegimage.h"
+#include "material/rescale.h"
 #include "platform/exception.h"
+#include "platform/startup_report.h"
 
 #ifndef GL_GENERATE_MIPMAP_SGIS
 #define GL_GENERATE_MIPMAP_SGIS 0x8191
@@ -50,17 +49,52 @@ void TTextureImage::Invalidate()
 
 const TBitmap32& TBlankImage::ImageBitmap(GLenum)
 {
-    if (bitmap_.Empty()) bitmap_ = BlankBitmap32(Width, Height);
+    if (bitmap_.Empty()) bitmap_ = BlankBitmap32(width_, height_);
     return bitmap_;
+}
+
+void TBlankImage::SetWidth(int value)
+{
+    if (value == width_) return;
+    width_ = value;
+    Invalidate();
+}
+
+void TBlankImage::SetHeight(int value)
+{
+    if (value == height_) return;
+    height_ = value;
+    Invalidate();
+}
+
+void TBlankImage::Assign(const TTextureImage& other)
+{
+    const auto& blank = dynamic_cast<const TBlankImage&>(other);
+    width_ = blank.width_;
+    height_ = blank.height_;
+    Invalidate();
 }
 
 const TBitmap32& TPictureImage::ImageBitmap(GLenum)
 {
     if (bitmap_.Empty()) {
+        platform::StartupPhase phase("textures: picture to RGBA");
         PreparePicture();
         bitmap_.Assign(&picture_);
     }
     return bitmap_;
+}
+
+void TPictureImage::Assign(const TTextureImage& other)
+{
+    picture_.Assign(dynamic_cast<const TPictureImage&>(other).picture_);
+    Invalidate();
+}
+
+void TPictureImage::AssignGraphic(const TGraphic* graphic)
+{
+    picture_.Assign(graphic);
+    Invalidate();
 }
 
 void TPicFileImage::SetPictureFileName(const std::string& name)
@@ -71,16 +105,24 @@ void TPicFileImage::SetPictureFileName(const std::string& name)
     Invalidate();
 }
 
+void TPicFileImage::Assign(const TTextureImage& other)
+{
+    const auto& file = dynamic_cast<const TPicFileImage&>(other);
+    fileName_ = file.fileName_;
+    loaded_ = file.loaded_;
+    TPictureImage::Assign(other);
+}
+
+void TPicFileImage::AssignGraphic(const TGraphic* graphic)
+{
+    loaded_ = true;
+    TPictureImage::AssignGraphic(graphic);
+}
+
 void TPicFileImage::PreparePicture()
 {
     if (loaded_ || fileName_.empty()) return;
-    const std::string path = texture_.ResolvePictureFileName(fileName_);
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw Exception("Could not open file: " + path);
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    auto jpeg = std::make_unique<TJPEGImage>();
-    jpeg->LoadFromJPEG(bytes);
-    picture_.SetGraphic(std::move(jpeg));
+    picture_.SetGraphic(LoadPictureFile(texture_.ResolvePictureFileName(fileName_)));
     loaded_ = true;
 }
 
@@ -90,6 +132,13 @@ const TBitmap32& TCubeMapImage::ImageBitmap(GLenum target)
     TBitmap32& bitmap = bitmaps_[static_cast<size_t>(face >= 0 && face < 6 ? face : 0)];
     if (bitmap.Empty()) bitmap.Assign(&pictures_[static_cast<size_t>(face >= 0 && face < 6 ? face : 0)]);
     return bitmap;
+}
+
+void TCubeMapImage::Assign(const TTextureImage& other)
+{
+    const auto& cube = dynamic_cast<const TCubeMapImage&>(other);
+    for (size_t face = 0; face < pictures_.size(); ++face) pictures_[face].Assign(cube.pictures_[face]);
+    Invalidate();
 }
 
 void TCubeMapImage::DropImageBitmap()
@@ -232,6 +281,53 @@ void TTexture::SetImageClassName(const std::string& name)
     image_ = std::move(image);
     imageClassName_ = name;
     NotifyImageChange();
+}
+
+void TTexture::Assign(const TTexture* other)
+{
+    if (other == this) return;
+    // One notice at the end, also when copying the image fails half-way.
+    BeginUpdate();
+    struct Bracket {
+        TTexture& texture;
+        ~Bracket()
+        {
+            texture.imageChanged_ = texture.paramsChanged_ = true;
+            texture.EndUpdate();
+        }
+    } bracket{*this};
+    if (!other) {
+        SetDisabled(true);
+        image_ = std::make_unique<TPersistentImage>(*this);
+        imageClassName_ = "TPersistentImage";
+    } else {
+        if (other->imageClassName_ != imageClassName_) SetImageClassName(other->imageClassName_);
+        image_->Assign(*other->image_);
+        SetImageAlpha(other->imageAlpha_);
+        SetImageBrightness(other->imageBrightness_);
+        SetImageGamma(other->imageGamma_);
+        SetTextureMode(other->textureMode_);
+        SetTextureWrap(other->textureWrap_);
+        SetTextureFormat(other->textureFormat_);
+        SetCompression(other->compression_);
+        SetFilteringQuality(other->filteringQuality_);
+        SetMinFilter(other->minFilter_);
+        SetMagFilter(other->magFilter_);
+        SetNormalMapScale(other->normalMapScale_);
+        envColor_->SetColor(other->envColor_->Color());
+        SetMappingMode(other->mappingMode_);
+        mappingS_->Assign(*other->mappingS_);
+        mappingT_->Assign(*other->mappingT_);
+        SetDisabled(other->disabled_);
+    }
+}
+
+void TTexture::AssignPicture(const TPicture& picture) { AssignGraphic(picture.Graphic()); }
+
+void TTexture::AssignGraphic(const TGraphic* graphic)
+{
+    if (!dynamic_cast<TPictureImage*>(image_.get())) SetImageClassName("TPersistentImage");
+    static_cast<TPictureImage&>(*image_).AssignGraphic(graphic);
 }
 
 void TTexture::SetDisabled(bool value)
@@ -381,15 +477,21 @@ void TTexture::UploadImage(GLenum target)
     const TBitmap32& source = image_->ImageBitmap(target);
     if (source.Empty()) return;  // the name stays without an image
     const GLenum internalFormat = InternalFormat();
-    TBitmap32 bitmap;
-    bitmap.Assign(source);
-    if (textureFormat_ == TTextureFormat::tfNormalMap)
-        ToNormalMap(bitmap, normalMapScale_,
-                    textureWrap_ == TTextureWrap::twBoth || textureWrap_ == TTextureWrap::twHorizontal,
-                    textureWrap_ == TTextureWrap::twBoth || textureWrap_ == TTextureWrap::twVertical);
-    ApplyImageAlpha(bitmap, imageAlpha_);
-    if (imageBrightness_ != 1) sauno::ImageBrightness(bitmap, imageBrightness_);
-    if (imageGamma_ != 1) sauno::ImageGamma(bitmap, imageGamma_);
+    // The pixel passes work on a copy; with none to make, the image's bitmap goes up as it is.
+    const bool passes = textureFormat_ == TTextureFormat::tfNormalMap || imageAlpha_ != TTextureImageAlpha::tiaDefault ||
+                        imageBrightness_ != 1 || imageGamma_ != 1;
+    TBitmap32 copy;
+    if (passes) {
+        copy.Assign(source);
+        if (textureFormat_ == TTextureFormat::tfNormalMap)
+            ToNormalMap(copy, normalMapScale_,
+                        textureWrap_ == TTextureWrap::twBoth || textureWrap_ == TTextureWrap::twHorizontal,
+                        textureWrap_ == TTextureWrap::twBoth || textureWrap_ == TTextureWrap::twVertical);
+        ApplyImageAlpha(copy, imageAlpha_);
+        if (imageBrightness_ != 1) sauno::ImageBrightness(copy, imageBrightness_);
+        if (imageGamma_ != 1) sauno::ImageGamma(copy, imageGamma_);
+    }
+    const TBitmap32& bitmap = passes ? copy : source;
     CheckGLError();
 
     GLint maxSize = 0;
@@ -399,11 +501,13 @@ void TTexture::UploadImage(GLenum target)
     const uint8_t* pixels = bitmap.Data.data();
     std::vector<uint8_t> scaled;
     if (width != bitmap.Width || height != bitmap.Height) {
+        platform::StartupPhase phase("textures: rescale to powers of two");
         scaled.resize(static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
-        gluScaleImage(GL_RGBA, bitmap.Width, bitmap.Height, GL_UNSIGNED_BYTE, bitmap.Data.data(), width, height,
-                      GL_UNSIGNED_BYTE, scaled.data());
+        RescaleImage(bitmap.Data, bitmap.Width, bitmap.Height, 4, scaled, width, height,
+                     RescaleThreads(int64_t{width} * height));
         pixels = scaled.data();
     }
+    platform::StartupPhase uploading("textures: mipmaps and upload");
     const bool mipmaps = minFilter_ != TMinFilter::miNearest && minFilter_ != TMinFilter::miLinear;
     const bool generates = GLCapabilities().HasExtension("GL_SGIS_generate_mipmap") && target == GL_TEXTURE_2D;
     if (!mipmaps) {
@@ -437,6 +541,7 @@ GLuint TTexture::EnsureTexture()
             SetParameters(target);
         }
         imageChanged_ = paramsChanged_ = false;
+        platform::StartupPhase phase("textures");
         if (target == GL_TEXTURE_2D) {
             UploadImage(GL_TEXTURE_2D);
         } else if (target == GL_TEXTURE_CUBE_MAP && static_cast<TCubeMapImage&>(*image_).Uploadable()) {

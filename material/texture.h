@@ -52,6 +52,8 @@ public:
     virtual void DropImageBitmap() {}
     virtual GLenum NativeTextureTarget() const { return GL_TEXTURE_2D; }
     virtual std::string_view ClassName() const = 0;
+    // Copies the content of another image of the same class.
+    virtual void Assign(const TTextureImage& other) = 0;
     // Tells the texture that the pixels changed.
     void Invalidate();
 
@@ -63,12 +65,18 @@ protected:
 class TBlankImage : public TTextureImage {
 public:
     using TTextureImage::TTextureImage;
-    int Width = 256, Height = 256;
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    // A changed size invalidates the image.
+    void SetWidth(int value);
+    void SetHeight(int value);
     const TBitmap32& ImageBitmap(GLenum target) override;
     void DropImageBitmap() override { bitmap_ = TBitmap32{}; }
     std::string_view ClassName() const override { return "TBlankImage"; }
+    void Assign(const TTextureImage& other) override;
 
 private:
+    int width_ = 256, height_ = 256;
     TBitmap32 bitmap_;
 };
 
@@ -78,7 +86,16 @@ public:
     using TTextureImage::TTextureImage;
     TPicture& Picture() { return picture_; }
     const TBitmap32& ImageBitmap(GLenum target) override;
-    void DropImageBitmap() override { bitmap_ = TBitmap32{}; }
+    // The decoded picture goes with the bitmap: once uploaded, the picture's own data is the
+    // one copy kept, and it is decoded again should the texture need it.
+    void DropImageBitmap() override
+    {
+        bitmap_ = TBitmap32{};
+        if (picture_.Graphic()) picture_.Graphic()->ReleasePixels();
+    }
+    void Assign(const TTextureImage& other) override;
+    // Takes a copy of `graphic` as the picture; none empties it.
+    virtual void AssignGraphic(const TGraphic* graphic);
 
 protected:
     // Brings the picture in before it is converted; nothing for a stored picture.
@@ -101,6 +118,9 @@ public:
     const std::string& PictureFileName() const { return fileName_; }
     void SetPictureFileName(const std::string& name);
     std::string_view ClassName() const override { return "TPicFileImage"; }
+    void Assign(const TTextureImage& other) override;
+    // The copied picture stands for the file: it is not read again.
+    void AssignGraphic(const TGraphic* graphic) override;
 
 protected:
     void PreparePicture() override;
@@ -119,6 +139,7 @@ public:
     void DropImageBitmap() override;
     GLenum NativeTextureTarget() const override;
     std::string_view ClassName() const override { return "TCubeMapImage"; }
+    void Assign(const TTextureImage& other) override;
     // True when the six pictures are square and of one size.
     bool Uploadable() const;
 
@@ -179,6 +200,17 @@ public:
     TTextureMappingMode MappingMode() const { return mappingMode_; }
     void SetMappingMode(TTextureMappingMode value);
     TColor& EnvColor() { return *envColor_; }
+    // The planes of generated coordinates (object- and eye-linear mapping).
+    TCoordinates& MappingSCoordinates() { return *mappingS_; }
+    TCoordinates& MappingTCoordinates() { return *mappingT_; }
+
+    // Copies another texture: its settings, both mapping planes and its image (replacing the
+    // image object first when the other's is of another class); everything is built again.
+    // None disables this texture and leaves it an empty persistent image.
+    void Assign(const TTexture* other);
+    // The image takes a copy of the picture (a non-picture image becomes a persistent one).
+    void AssignPicture(const TPicture& picture);
+    void AssignGraphic(const TGraphic* graphic);
 
     // Binds the texture on unit 0 through the state cache and sets the environment.
     void Apply(TRenderContextInfo& rci);

@@ -35,7 +35,8 @@ void TBaseMesh::SetLibrary(TMaterialLibrary*& slot, TMaterialLibrary* value, boo
     if (value == slot) return;
     if (isMaterialLibrary && cachesPrepared_) DropMaterialLibraryCache();
     if (slot) {
-        DestroyHandle();
+        // The list and the libraries' textures were made for the old library's materials.
+        DestroyHandles();
         // Another reference to the same library keeps the mutual notification.
         TMaterialLibrary* other = isMaterialLibrary ? lightmapLibrary_ : materialLibrary_;
         if (other != slot) RemoveFreeNotification(slot);
@@ -71,9 +72,9 @@ void TBaseMesh::Notification(TComponent* component, TOperation operation)
     TSceneObject::Notification(component, operation);
 }
 
-void TBaseMesh::DestroyHandles()
+void TBaseMesh::DestroyHandle()
 {
-    DestroyHandle();
+    TBaseSceneObject::DestroyHandle();
     for (TMaterialLibrary* library : {materialLibrary_, lightmapLibrary_})
         if (library && !library->Destroying()) library->ReleaseTextures();
 }

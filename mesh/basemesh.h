@@ -49,8 +49,11 @@ public:
     void PrepareMaterialLibraryCache();
     void DropMaterialLibraryCache();
     bool MaterialCachesPrepared() const { return cachesPrepared_; }
-    // The display list and the GL objects of both libraries' materials.
-    void DestroyHandles();
+    // The display list and the GL objects of both libraries' materials,
+    // whenever the list goes: a library changed, the scene destroyed, the
+    // mesh moved into another scene.
+    void DestroyHandle() override;
+    void DestroyHandles() { DestroyHandle(); }
 
     void StructureChanged() override;
     TVector4 HalfExtents() override;

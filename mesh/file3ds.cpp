@@ -218,6 +218,10 @@ void TFile3DS::Clear()
     materialsListed_ = false;
     meshObjects_.clear();
     meshesListed_ = false;
+    lightsListed_ = false;
+    omniLights_.clear();
+    spotLights_.clear();
+    cameras_.clear();
     keyFrameNodes_.clear();
     stream_ = nullptr;
 }
@@ -312,11 +316,23 @@ void TFile3DS::ReadChildren(TChunk3DS& chunk, int depth)
         ReadExtensionEntry(chunk, depth);
         return;
     }
-    uint32_t position = chunk.position + HeaderSize + data;
-    while (position < chunk.End()) {
-        stream_->Seek(position);
-        chunk.children.push_back(ReadChunk(chunk.End(), depth + 1));
-        position = chunk.children.back()->End();
+    auto readAll = [&] {
+        uint32_t position = chunk.position + HeaderSize + data;
+        while (position < chunk.End()) {
+            stream_->Seek(position);
+            chunk.children.push_back(ReadChunk(chunk.End(), depth + 1));
+            position = chunk.children.back()->End();
+        }
+    };
+    if (chunk.id != 0xB000) {
+        readAll();
+        return;
+    }
+    // Nothing here animates a model: a damaged keyframe section is dropped, the model is kept.
+    try {
+        readAll();
+    } catch (const E3DSError&) {
+        chunk.children.clear();
     }
 }
 
@@ -700,6 +716,113 @@ TMesh3DS TFile3DS::Mesh(int index)
     } catch (const std::bad_alloc&) {
         throw E3DSError(msg3ds::OutOfMemory);
     }
+}
+
+// ---- Lights and cameras -------------------------------------------------------------------
+
+void TFile3DS::BuildLightsAndCameras()
+{
+    if (!root_) throw E3DSError(msg3ds::NoDatabase);
+    if (lightsListed_) return;
+    if (root_->id == 0x3DAA) throw E3DSError(msg3ds::WrongDatabase);
+    std::vector<TLight3DS> omni, spot;
+    std::vector<TCamera3DS> cameras;
+    try {
+        if (const TChunk3DS* container = FindDepthFirst(*root_, 0x3D3D))
+            for (const TChunk3DS* object : FindRun(*container, 0x4000)) {
+                if (const TChunk3DS* light = DirectChild(*object, 0x4600)) {
+                    TLight3DS decoded = DecodeLight(*object, *light);
+                    (decoded.spot ? spot : omni).push_back(std::move(decoded));
+                }
+                if (const TChunk3DS* camera = DirectChild(*object, 0x4700))
+                    cameras.push_back(DecodeCamera(*object, *camera));
+            }
+    } catch (const std::bad_alloc&) {
+        throw E3DSError(msg3ds::OutOfMemory);
+    }
+    omniLights_ = std::move(omni);
+    spotLights_ = std::move(spot);
+    cameras_ = std::move(cameras);
+    lightsListed_ = true;
+}
+
+const std::vector<TLight3DS>& TFile3DS::OmniLights()
+{
+    BuildLightsAndCameras();
+    return omniLights_;
+}
+
+const std::vector<TLight3DS>& TFile3DS::SpotLights()
+{
+    BuildLightsAndCameras();
+    return spotLights_;
+}
+
+const std::vector<TCamera3DS>& TFile3DS::Cameras()
+{
+    BuildLightsAndCameras();
+    return cameras_;
+}
+
+TLight3DS TFile3DS::DecodeLight(const TChunk3DS& object, const TChunk3DS& light)
+{
+    TStream& s = *stream_;
+    TLight3DS l;
+    l.name = ChunkData(s, object, DataPartLength(object)).String();
+    ChunkData d(s, light, 12);
+    l.position = {d.F32(), d.F32(), d.F32()};
+    // As in materials: linear bytes over floats over bytes.
+    if (const TChunk3DS* c = DirectChild(light, 0x0011)) l.color = ChunkData(s, *c, 3).ByteColor();
+    if (const TChunk3DS* c = DirectChild(light, 0x0010)) l.color = ChunkData(s, *c, 12).FloatColor();
+    if (const TChunk3DS* c = DirectChild(light, 0x0012)) l.color = ChunkData(s, *c).ByteColor();
+    for (const auto& c : light.children) {
+        switch (c->id) {
+            case 0x4620: l.off = true; break;
+            case 0x4625: l.attenuate = true; break;
+            case 0x4659: l.innerRange = ChunkData(s, *c).F32(); break;
+            case 0x465A: l.outerRange = ChunkData(s, *c).F32(); break;
+            case 0x465B: l.multiplier = ChunkData(s, *c).F32(); break;
+            default: break;
+        }
+    }
+    if (const TChunk3DS* spot = DirectChild(light, 0x4610)) {
+        l.spot = true;
+        ChunkData sd(s, *spot, 20);
+        l.target = {sd.F32(), sd.F32(), sd.F32()};
+        l.hotspot = sd.F32();
+        l.falloff = sd.F32();
+        for (const auto& c : spot->children) {
+            switch (c->id) {
+                case 0x4630: l.shadowed = true; break;
+                case 0x4650: l.showCone = true; break;
+                case 0x4651: l.rectangular = true; break;
+                case 0x4652: l.overshoot = true; break;
+                case 0x4656: l.roll = ChunkData(s, *c).F32(); break;
+                case 0x4657: l.aspect = ChunkData(s, *c).F32(); break;
+                default: break;
+            }
+        }
+    }
+    return l;
+}
+
+TCamera3DS TFile3DS::DecodeCamera(const TChunk3DS& object, const TChunk3DS& camera)
+{
+    TStream& s = *stream_;
+    TCamera3DS c;
+    c.name = ChunkData(s, object, DataPartLength(object)).String();
+    ChunkData d(s, camera, 32);
+    c.position = {d.F32(), d.F32(), d.F32()};
+    c.target = {d.F32(), d.F32(), d.F32()};
+    c.roll = d.F32();
+    c.focalLength = d.F32();
+    if (DirectChild(camera, 0x4710)) c.showCone = true;
+    if (const TChunk3DS* ranges = DirectChild(camera, 0x4720)) {
+        ChunkData r(s, *ranges);
+        c.nearRange = r.F32();
+        c.farRange = r.F32();
+    }
+    return c;
 }
 
 }  // namespace sauno

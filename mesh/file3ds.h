@@ -123,6 +123,28 @@ struct TMaterial3DS {
     uint32_t acubicSize = 0, acubicFrameInterval = 0;
 };
 
+// A light of the scene (0x4600 in a named object); a spot light (with 0x4610) has a target.
+struct TLight3DS {
+    std::string name;
+    TPoint3DS position;
+    TColor3DS color;
+    bool off = false, attenuate = false;
+    float innerRange = 0, outerRange = 0, multiplier = 1;
+    bool spot = false;
+    TPoint3DS target;
+    float hotspot = 0, falloff = 0, roll = 0, aspect = 1;
+    bool shadowed = false, showCone = false, rectangular = false, overshoot = false;
+};
+
+// A camera of the scene (0x4700 in a named object); the lens is its focal length in mm.
+struct TCamera3DS {
+    std::string name;
+    TPoint3DS position, target;
+    float roll = 0, focalLength = 0;
+    bool showCone = false;
+    float nearRange = 0, farRange = 0;
+};
+
 // A keyframe node and the name of its parent node (empty at the top).
 struct TKFNode3DS {
     uint16_t tag = 0;
@@ -154,6 +176,13 @@ public:
     // Decoded anew on each call.
     TMesh3DS Mesh(int index);
 
+    // The scene's lights and cameras in file order, decoded on the first request. They fail
+    // like meshes: no tree, or a material library's root.
+    const std::vector<TLight3DS>& OmniLights();
+    const std::vector<TLight3DS>& SpotLights();
+    const std::vector<TCamera3DS>& Cameras();
+
+    // Empty when the file has no keyframe section or a damaged one.
     const std::vector<TKFNode3DS>& KeyFrameNodes() const { return keyFrameNodes_; }
 
 private:
@@ -171,6 +200,9 @@ private:
     void BuildMaterialList();
     void BuildMeshList();
     TMaterial3DS DecodeMaterial(const TChunk3DS& entry);
+    void BuildLightsAndCameras();
+    TLight3DS DecodeLight(const TChunk3DS& object, const TChunk3DS& light);
+    TCamera3DS DecodeCamera(const TChunk3DS& object, const TChunk3DS& camera);
 
     TStream* stream_ = nullptr;
     std::unique_ptr<TChunk3DS> root_;
@@ -178,6 +210,9 @@ private:
     std::vector<MaterialEntry> materials_;
     bool meshesListed_ = false;
     std::vector<const TChunk3DS*> meshObjects_;  // the named objects with a triangle mesh
+    bool lightsListed_ = false;
+    std::vector<TLight3DS> omniLights_, spotLights_;
+    std::vector<TCamera3DS> cameras_;
     std::vector<TKFNode3DS> keyFrameNodes_;
 };
 

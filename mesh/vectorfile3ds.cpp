@@ -4,11 +4,9 @@
 #include <bit>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
-#include "material/jpegimage.h"
 #include "material/material.h"
+#include "material/picture.h"
 #include "mesh/basemesh.h"
 #include "mesh/file3ds.h"
 
@@ -26,32 +24,29 @@ std::string Trimmed(const std::string& text)
     return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
-// `name` in `directory`: as written, or else the one entry whose name differs only in the
-// case of ASCII letters (models made elsewhere name "IMAGE1.JPG" for "image1.jpg").
-std::filesystem::path FindFileIgnoringCase(const std::filesystem::path& directory, const std::string& name)
+// The file a model's texture name stands for: where the library finds it (its rewriting, its
+// folders), else beside the model, letter case aside.
+std::string ResolveTextureFile(TMaterialLibrary& library, const std::string& name,
+                               const std::filesystem::path& modelDirectory)
 {
+    const std::string resolved = library.ResolvePictureFileName(name);
     std::error_code error;
-    const std::filesystem::path exact = directory / name;
-    if (std::filesystem::is_regular_file(exact, error)) return exact;
-    for (const auto& entry : std::filesystem::directory_iterator(directory, error))
-        if (SameTextAscii(entry.path().filename().string(), name) && entry.is_regular_file(error)) return entry.path();
-    throw Exception("Texture file not found: \"" + name + "\"");
+    if (std::filesystem::is_regular_file(resolved, error)) return resolved;
+    if (std::filesystem::path(resolved).is_relative())
+        if (std::string found = FindPictureFile(modelDirectory.string(), resolved); !found.empty()) return found;
+    throw Exception("Could not open file: " + name);
 }
 
-// Reads and decodes the picture so that a broken one fails here, not at the first frame.
-void LoadTextureFile(TTexture& texture, const std::filesystem::path& directory, const std::string& name)
+// Reads and decodes the picture, in any format the library reads, so that a broken one fails
+// here and not at the first frame.
+void LoadTextureFile(TTexture& texture, const std::string& path)
 {
-    const std::filesystem::path path = FindFileIgnoringCase(directory, name);
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw Exception("Cannot open texture file \"" + path.string() + "\"");
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    auto jpeg = std::make_unique<TJPEGImage>();
-    jpeg->LoadFromJPEG(bytes);
-    jpeg->Pixels();
+    std::unique_ptr<TGraphic> graphic = LoadPictureFile(path);
+    graphic->Pixels();
     texture.SetImageClassName("TPersistentImage");
     auto* image = dynamic_cast<TPersistentImage*>(&texture.Image());
     if (!image) throw EAssertionFailed();
-    image->Picture().SetGraphic(std::move(jpeg));
+    image->Picture().SetGraphic(std::move(graphic));
     image->Invalidate();
 }
 
@@ -89,7 +84,7 @@ struct Builder {
         if (textureName.empty()) return;
         TTexture& texture = lm.Material().Texture();
         try {
-            LoadTextureFile(texture, modelDirectory, textureName);
+            LoadTextureFile(texture, ResolveTextureFile(library, textureName, modelDirectory));
         } catch (const Exception&) {
             if (!owner.TolerateMissingTextures) throw;
             return;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/exception.h"
+#include "platform/startup_report.h"
 
 namespace sauno::platform {
 
@@ -57,6 +58,7 @@ std::optional<GLFormatChoice> ProbeGLFormat(const GLPixelFormat& wish)
         if (format == wish) return answer;
 
     InitVideo();
+    StartupPhase phase("GL: formats probed");
     CurrentKeeper keeper;
     std::optional<GLFormatChoice> answer;
     SetGLAttributes(wish);
@@ -81,6 +83,7 @@ bool IsSoftwareRenderer(std::string_view renderer)
 
 GLContext::GLContext(Window& window, const GLContext* shareWith) : window_(&window)
 {
+    StartupPhase phase("GL: contexts made");
     CurrentKeeper keeper;
     // SDL picks the context's configuration from the attributes in force, so they must be the
     // window's own.
@@ -121,7 +124,11 @@ bool GLContext::Release()
     return lastErrorCode == 0;
 }
 
-void GLContext::SwapBuffers() { SDL_GL_SwapWindow(window_->Handle()); }
+void GLContext::SwapBuffers()
+{
+    SDL_GL_SwapWindow(window_->Handle());
+    if (StartupReportWanted()) StartupFrameSwapped(window_->Shown());
+}
 
 int GLContext::LastErrorCode() { return lastErrorCode; }
 

@@ -3,7 +3,9 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "platform/display_loss.h"
 #include "platform/exception.h"
+#include "platform/startup_report.h"
 
 namespace sauno::platform {
 
@@ -51,6 +53,7 @@ void InitVideo()
             }
             SDL_Delay(50);
         }
+        EndProcessOnDisplayLoss();
         wakeEvent = SDL_RegisterEvents(1);
     });
     if (!failure.empty()) throw Exception(failure);
@@ -144,7 +147,11 @@ void Window::NotifyDestroying()
     }
 }
 
-void Window::Show() { SDL_ShowWindow(window_); }
+void Window::Show()
+{
+    SDL_ShowWindow(window_);
+    StartupWindowShown();
+}
 void Window::Hide() { SDL_HideWindow(window_); }
 bool Window::Shown() const { return (SDL_GetWindowFlags(window_) & SDL_WINDOW_SHOWN) != 0; }
 void Window::SetCaption(std::string_view caption) { SDL_SetWindowTitle(window_, std::string(caption).c_str()); }

@@ -4,6 +4,7 @@
 
 #include "platform/exception.h"
 #include "platform/keyboard.h"
+#include "platform/startup_report.h"
 #include "runtime/reader.h"
 
 namespace sauno {
@@ -85,15 +86,25 @@ void TCustomForm::RemakeWindow(const platform::GLPixelFormat& format)
 
 void TCustomForm::Show()
 {
+    // The first frame is drawn while the window is still hidden, so that what drawing builds
+    // on first need (textures, glyph sheets, display lists) is ready when the window appears:
+    // it is never seen black for longer than the one frame that follows.
+    if (!Window().Shown()) Application().Guard([this] { Paint(); });
     Window().Show();
     Invalidate();
 }
 
 void TCustomForm::ReadDescription(std::string_view text)
 {
-    DescribedObject description = ParseDescription(text);
-    TReader reader(*this);
-    reader.ReadRoot(description);
+    {
+        DescribedObject description;
+        {
+            platform::StartupPhase phase("description: parse");
+            description = ParseDescription(text);
+        }
+        TReader reader(*this);
+        reader.ReadRoot(description);
+    }  // the parsed copy of the embedded data is gone before the creation handler runs
     if (OnCreate) Application().Guard([this] { OnCreate(this); });
 }
 
@@ -204,6 +215,8 @@ void TCustomForm::HandleEvent(const SDL_Event& event)
 
 void TCustomForm::Paint()
 {
+    platform::StartupFrameBegun();
+    platform::StartupPhase phase("frames");
     for (TControl* c : controls_)
         if (c->Visible()) c->Paint();
 }

@@ -19,6 +19,7 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/exception.h"
@@ -64,7 +65,8 @@ private:
         std::function<void(TComponent*)> assign;
     };
     TComponent& root_;
-    std::vector<TComponent*> created_;
+    // With the class each was described as, which outlives the reading.
+    std::vector<std::pair<TComponent*, std::string_view>> created_;
     std::vector<Fixup> fixups_;
 };
 

@@ -10,6 +10,7 @@
 #include "engine/scene.h"
 #include "engine/statecache.h"
 #include "platform/exception.h"
+#include "platform/startup_report.h"
 
 namespace sauno {
 
@@ -294,10 +295,19 @@ void TCustomBitmapFont::BuildTexture()
     TBitmap32 bitmap;
     bitmap.Assign(padded);
 
-    TTextureImageAlpha alpha = glyphsAlpha_;
+    const TTextureImageAlpha alpha = glyphsAlpha_;
     Assert(alpha != TTextureImageAlpha::tiaInverseLuminance && alpha != TTextureImageAlpha::tiaInverseLuminanceSqrt);
-    if (alpha == TTextureImageAlpha::tiaDefault) alpha = TTextureImageAlpha::tiaTopLeftPointColorTransparent;
-    ApplyImageAlpha(bitmap, alpha);
+    if (alpha == TTextureImageAlpha::tiaDefault || alpha == TTextureImageAlpha::tiaTopLeftPointColorTransparent) {
+        // The key is the sheet's top-left pixel as the picture shows it, not the first data
+        // pixel, which is the bottom-left one of the padded, bottom-up bitmap.
+        const std::array<uint8_t, 3> key = {padded.Data[0], padded.Data[1], padded.Data[2]};
+        for (size_t i = 0; i + 3 < bitmap.Data.size(); i += 4) {
+            uint8_t* p = &bitmap.Data[i];
+            p[3] = p[0] == key[0] && p[1] == key[1] && p[2] == key[2] ? 0 : 255;
+        }
+    } else {
+        ApplyImageAlpha(bitmap, alpha);
+    }
 
     GLint maxSize = 0;
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
@@ -477,6 +487,13 @@ bool TWindowsBitmapFont::LayoutGlyphs(int width, int height, platform::FontRaste
     for (int i = 0; i < 256; ++i) {
         const int glyph = widths[size_t(i)];
         if (glyph <= 0) continue;
+        // A cell that does not fit would be clipped: first a new row, and if even a row of its
+        // own cannot hold it (too wide or too tall for the sheet), the layout fails.
+        if (x > 0 && x + glyph + 2 > width) {
+            x = 0;
+            y += charHeight;
+        }
+        if (glyph + 2 > width || y + charHeight > height) return false;
         if (rasterizer) {
             SetGlyphRect(uint8_t(i), {(float(x) + 1.05f) / w, (h - (float(y) + 0.05f)) / h,
                                       (float(x + glyph + 2) - 1.05f) / w, (h - (float(y + charHeight) - 0.05f)) / h});
@@ -497,6 +514,7 @@ bool TWindowsBitmapFont::LayoutGlyphs(int width, int height, platform::FontRaste
 
 void TWindowsBitmapFont::BuildSheet()
 {
+    platform::StartupPhase phase("fonts: glyph sheets");
     Invalidate();
     struct Building {
         bool& flag;
@@ -547,6 +565,7 @@ void TWindowsBitmapFont::BuildSheet()
 
 void TWindowsBitmapFont::BuildTexture()
 {
+    platform::StartupPhase phase("fonts: glyph textures, sheets included");
     BuildSheet();
     TCustomBitmapFont::BuildTexture();
 }

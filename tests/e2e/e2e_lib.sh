@@ -22,9 +22,11 @@ x() {
 }
 
 # A server of our own, so that scripts run side by side without sharing keyboard focus.
+#   own_display [WIDTHxHEIGHTxDEPTH]   (default 1024x768x24)
 own_display() {
   local fdfile="$E2E_SCRATCH/display" i
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fdfile" 2>/dev/null &
+  rm -f "$fdfile"
+  Xvfb -displayfd 3 -screen 0 "${1:-1024x768x24}" -nolisten tcp 3>"$fdfile" 2>/dev/null &
   E2E_XVFB=$!
   for i in $(seq 100); do [ -s "$fdfile" ] && break; sleep 0.05; done
   [ -s "$fdfile" ] || fail "no virtual X server"
@@ -49,7 +51,7 @@ make_game() {
   local dir="$1" scores="$2" settings="$3"
   mkdir -p "$dir/data" "$scores"
   cp "$BUILD/installed/sauno" "$BUILD/sauno-fonts.conf" "$dir/"
-  cp "$BUILD/data/sauna2.3ds" "$dir/data/" 2>/dev/null
+  cp "$BUILD/data/sauna2.3ds" "$BUILD"/data/*.jpg "$dir/data/" 2>/dev/null
   sed "s|@SAUNO_INSTALL_SCORE_DIR@|$scores|" "$BUILD/installed/sauno.scene.in" > "$dir/sauno.scene"
   printf '%b' "$settings" > "$dir/settings.ini"
   if ! ls "$scores" | grep -qi '^enkat\.dat$'; then

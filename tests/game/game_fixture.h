@@ -34,6 +34,8 @@ protected:
         std::filesystem::create_directories(dir / "data");
         // The model the build makes, where the game looks for it.
         std::filesystem::copy_file(SAUNO_MODEL_FILE, dir / "data" / "sauna2.3ds");
+        for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(SAUNO_MODEL_FILE).parent_path()))
+            if (entry.path().extension() == ".jpg") std::filesystem::copy_file(entry.path(), dir / "data" / entry.path().filename());
         std::filesystem::create_directories(dir / "scores");
         previousDirectory = std::filesystem::current_path();
         MakeScoreTable();

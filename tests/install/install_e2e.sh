@@ -12,7 +12,8 @@ chmod 755 "$E2E_SCRATCH"
 cmake --install "$BUILD" --prefix "$prefix" >"$E2E_SCRATCH/install.log" 2>&1 || fail "install: $(tail -5 "$E2E_SCRATCH/install.log")"
 
 for f in lib/sauno/sauno lib/sauno/settings.ini lib/sauno/sauno.scene lib/sauno/sauno-fonts.conf \
-         lib/sauno/data/sauna2.3ds bin/sauno-table bin/sauno-inspect share/applications/sauno.desktop \
+         lib/sauno/data/sauna2.3ds lib/sauno/data/lauteet.jpg lib/sauno/data/kiulu.jpg lib/sauno/data/mittari.jpg \
+         bin/sauno-table bin/sauno-inspect share/applications/sauno.desktop \
          share/icons/hicolor/128x128/apps/sauno.png share/man/man6/sauno.6 share/man/man1/sauno-table.1 \
          share/man/man1/sauno-inspect.1; do
   [ -f "$prefix/$f" ] || fail "$f is not installed"

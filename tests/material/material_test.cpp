@@ -3,13 +3,16 @@
 #include <GL/gl.h>
 
 #include <memory>
+#include <string>
 
 #include "engine/context.h"
 #include "engine/statecache.h"
 #include "material/material.h"
+#include "material/material_classes.h"
 #include "material/texture.h"
 #include "platform/exception.h"
 #include "platform/window.h"
+#include "runtime/reader.h"
 
 using namespace sauno;
 
@@ -272,4 +275,250 @@ TEST_F(MaterialApply, PictureFilesAreFoundInTheLibrarysFolders)
     texture.EnsureTexture();
     EXPECT_EQ(asked, "KIUAS2.JPG");
     EXPECT_EQ(texture.TexWidth(), 512);
+}
+
+TEST(MaterialCopy, AMaterialTakesEverythingAndDropsWhatTheSourceLacks)
+{
+    TComponent owner(nullptr);
+    auto* library = new TMaterialLibrary(&owner);
+    library->Add().SetName("kivet");
+    TMaterial source(nullptr);
+    source.FrontProperties().Diffuse().SetColor({0.1f, 0.2f, 0.3f, 1});
+    source.FrontProperties().SetShininess(7);
+    source.BackProperties().Emission().SetColor({1, 0, 0, 1});
+    source.SetBlendingMode(TBlendingMode::bmAdditive);
+    source.SetMaterialOptions(moIgnoreFog);
+    source.SetFaceCulling(TFaceCulling::fcNoCull);
+    source.Texture().SetTextureMode(TTextureMode::tmBlend);
+    source.Texture().MappingTCoordinates().SetVector(0, 3, 0, 0);
+    source.SetMaterialLibrary(library);
+    source.SetLibMaterialName("kivet");
+
+    // The copy's owner hears of it once.
+    TUpdateAbleObject holder(nullptr);
+    TMaterial copy(&holder);
+    int changes = 0;
+    copy.OnChangeReported = [&](TUpdateAbleObject*) { ++changes; };
+    copy.Assign(source);
+    EXPECT_EQ(copy.FrontProperties().Diffuse().Color(), source.FrontProperties().Diffuse().Color());
+    EXPECT_EQ(copy.FrontProperties().Shininess(), 7);
+    ASSERT_TRUE(copy.HasBackProperties());
+    EXPECT_EQ(copy.BackProperties().Emission().Color(), (TVector4{1, 0, 0, 1}));
+    EXPECT_EQ(copy.BlendingMode(), TBlendingMode::bmAdditive);
+    EXPECT_EQ(copy.MaterialOptions(), moIgnoreFog);
+    EXPECT_EQ(copy.FaceCulling(), TFaceCulling::fcNoCull);
+    ASSERT_TRUE(copy.HasTexture());
+    EXPECT_EQ(copy.Texture().TextureMode(), TTextureMode::tmBlend);
+    EXPECT_EQ(copy.Texture().MappingTCoordinates().Y(), 3.0f);
+    EXPECT_EQ(copy.MaterialLibrary(), library);
+    EXPECT_EQ(copy.LibMaterial(), library->MaterialByName("kivet"));
+    EXPECT_EQ(library->MaterialByName("kivet")->Users().size(), 2u);
+    EXPECT_EQ(changes, 1);
+
+    // A plain source takes the copy's back faces and texture away.
+    TMaterial plain(nullptr);
+    copy.Assign(plain);
+    EXPECT_FALSE(copy.HasBackProperties());
+    EXPECT_FALSE(copy.HasTexture());
+    EXPECT_EQ(copy.LibMaterial(), nullptr);
+    EXPECT_EQ(library->MaterialByName("kivet")->Users().size(), 1u);
+}
+
+TEST(MaterialCopy, ALibraryMaterialCopiesItsTextureMatrixAndSecondTextureUnderAUniqueName)
+{
+    TComponent owner(nullptr);
+    auto* library = new TMaterialLibrary(&owner);
+    TLibMaterial& stone = library->Add();
+    stone.SetName("kivet");
+    stone.TextureScale().SetVector(2, 2, 1, 0);
+    stone.TextureOffset().SetVector(0.5f, 0, 0, 0);
+    stone.SetTexture2Name("seina1");
+    stone.Material().FrontProperties().Ambient().SetColor({0, 1, 0, 1});
+    TLibMaterial& copy = library->Add();
+    copy.Assign(stone);
+    EXPECT_EQ(copy.Name(), "kivet1");
+    EXPECT_EQ(library->MaterialByName("kivet1"), &copy) << "the hash follows the new name";
+    EXPECT_EQ(copy.TextureScale().AsVector(), (TVector4{2, 2, 1, 0}));
+    EXPECT_EQ(copy.TextureOffset().X(), 0.5f);
+    EXPECT_FALSE(copy.TextureMatrixIsIdentity());
+    EXPECT_EQ(copy.TextureMatrix().rows[3].x, 0.5f);
+    EXPECT_EQ(copy.Texture2Name(), "seina1");
+    EXPECT_EQ(copy.Material().FrontProperties().Ambient().Color(), (TVector4{0, 1, 0, 1}));
+}
+
+TEST(MaterialDescription, MappingPlanesAndBlankImageSizesAreRead)
+{
+    RegisterMaterialClasses();
+    ClassRegistry::Instance().Register("TMaterialRoot", "TComponent", nullptr);
+    TComponent root(nullptr);
+    TReader reader(root);
+    reader.ReadRoot(ParseDescription(R"(TMaterialRoot root {
+  TMaterialLibrary lib1 {
+    Materials = ( {
+      Name = "planes"
+      Material.Texture.MappingMode = tmmObjectLinear
+      Material.Texture.MappingSCoordinates.Coordinates = hex"0000003F 00000000 00000000 0000803F"
+      Material.Texture.MappingTCoordinates.Coordinates = hex"00000000 00000040 00000000 00000000"
+      Material.Texture.ImageClassName = "TBlankImage"
+      Material.Texture.Image.Width = 32
+      Material.Texture.Image.Height = 8
+    } )
+  }
+})"));
+    auto* library = dynamic_cast<TMaterialLibrary*>(root.FindComponent("lib1"));
+    ASSERT_NE(library, nullptr);
+    TTexture& texture = library->MaterialByName("planes")->Material().Texture();
+    EXPECT_EQ(texture.MappingSCoordinates().AsVector(), (TVector4{0.5f, 0, 0, 1}));
+    EXPECT_EQ(texture.MappingTCoordinates().AsVector(), (TVector4{0, 2, 0, 0}));
+    auto& blank = dynamic_cast<TBlankImage&>(texture.Image());
+    EXPECT_EQ(blank.Width(), 32);
+    EXPECT_EQ(blank.Height(), 8);
+
+    for (const char* bad : {"Material.Texture.Image.Width = 8",  // a picture image has no size
+                            "Material.Texture.MappingSCoordinates.Coordinates = hex\"00000000\"",
+                            "Material.Texture.ImageClassName = \"TBlankImage\" Material.Texture.Image.Height = -1"}) {
+        TComponent other(nullptr);
+        TReader again(other);
+        EXPECT_THROW(again.ReadRoot(ParseDescription(std::string("TMaterialRoot r { TMaterialLibrary l { Materials = ( { ") +
+                                                     bad + " } ) } }")),
+                     Exception)
+            << bad;
+    }
+}
+
+TEST_F(MaterialApply, ACopiedLibraryMaterialDrawsTheSamePicture)
+{
+    TComponent owner(nullptr);
+    auto* library = new TMaterialLibrary(&owner);
+    library->TexturePaths = SAUNO_PICTURE_DIR;
+    TLibMaterial& stove = library->Add();
+    stove.SetName("kiuas2");
+    TTexture& texture = stove.Material().Texture();
+    texture.SetImageClassName("TPicFileImage");
+    static_cast<TPicFileImage&>(texture.Image()).SetPictureFileName("kiuas2.jpg");
+    texture.SetMappingMode(TTextureMappingMode::tmmObjectLinear);
+    texture.MappingSCoordinates().SetVector(0.5f, 0, 0, 0);
+    texture.SetDisabled(false);
+    TLibMaterial& copy = library->Add();
+    copy.Assign(stove);
+    TTexture& copied = copy.Material().Texture();
+    EXPECT_FALSE(copied.Disabled());
+    EXPECT_EQ(copied.MappingMode(), TTextureMappingMode::tmmObjectLinear);
+    EXPECT_EQ(copied.MappingSCoordinates().X(), 0.5f);
+    copy.Apply(rci);
+    EXPECT_EQ(copied.TexWidth(), 512) << "the picture came along";
+    GLfloat plane[4] = {};
+    glGetTexGenfv(GL_S, GL_OBJECT_PLANE, plane);
+    EXPECT_EQ(plane[0], 0.5f);
+    copy.Revert(rci);
+
+    // A texture dropped and made again still finds its pictures in the library's folders.
+    copy.Material().SetTexture(nullptr);
+    TTexture& again = copy.Material().Texture();
+    again.SetImageClassName("TPicFileImage");
+    static_cast<TPicFileImage&>(again.Image()).SetPictureFileName("kiuas2.jpg");
+    again.SetDisabled(false);
+    EXPECT_NO_THROW(again.EnsureTexture());
+    EXPECT_EQ(again.TexWidth(), 512);
+}
+
+// Every row of the culling table: the cached state, the material's choice and the buffer's.
+TEST_F(MaterialApply, FaceCullingTableRows)
+{
+    const struct {
+        bool on;
+        TFaceCulling culling;
+        bool bufferCulls, onAfter, backFaces;
+    } rows[] = {
+        {true, TFaceCulling::fcBufferDefault, true, true, false},
+        {true, TFaceCulling::fcBufferDefault, false, false, true},
+        {true, TFaceCulling::fcCull, false, true, false},
+        {true, TFaceCulling::fcNoCull, true, false, true},
+        {false, TFaceCulling::fcBufferDefault, true, true, false},
+        {false, TFaceCulling::fcBufferDefault, false, false, true},
+        {false, TFaceCulling::fcCull, false, true, false},
+        {false, TFaceCulling::fcNoCull, true, false, true},
+    };
+    cache.Force(TGLState::stLighting, true);
+    for (const auto& row : rows) {
+        const std::string name = std::string(row.on ? "on" : "off") + " culling " +
+                                 std::to_string(int(row.culling)) + (row.bufferCulls ? " buffer culls" : "");
+        TMaterial material(nullptr);
+        material.SetFaceCulling(row.culling);
+        material.FrontProperties().Ambient().SetColor({0, 0, 1, 1});
+        rci.bufferFaceCull = row.bufferCulls;
+        cache.Force(TGLState::stCullFace, row.on);
+        // The cache sends its defaults again; then a grey back side shows whether it was set.
+        cache.ResetForPass();
+        const GLfloat grey[4] = {0.5f, 0.5f, 0.5f, 1};
+        glMaterialfv(GL_BACK, GL_AMBIENT, grey);
+        material.Apply(rci);
+        EXPECT_EQ(bool(glIsEnabled(GL_CULL_FACE)), row.onAfter) << name;
+        EXPECT_EQ(material.HasBackProperties(), row.backFaces) << name;
+        GLfloat back[4] = {};
+        glGetMaterialfv(GL_BACK, GL_AMBIENT, back);
+        // Back faces get the lit default colours of a fresh back side.
+        EXPECT_FLOAT_EQ(back[0], row.backFaces ? 0.2f : 0.5f) << name;
+        material.Revert(rci);
+    }
+}
+
+TEST(MaterialLibrary, AChainOfFifteenReferencesIsAcceptedSixteenAreACycle)
+{
+    TComponent owner(nullptr);
+    auto* library = new TMaterialLibrary(&owner);
+    std::vector<TLibMaterial*> chain;
+    for (int i = 0; i <= 16; ++i) {
+        TLibMaterial& m = library->Add();
+        m.SetName("m" + std::to_string(i));
+        m.Material().SetMaterialLibrary(library);
+        chain.push_back(&m);
+    }
+    for (int i = 16; i >= 2; --i) chain[size_t(i) - 1]->Material().SetLibMaterialName("m" + std::to_string(i));
+    // m1 -> m2 -> ... -> m16: fifteen steps.
+    TMaterial material(nullptr);
+    material.SetMaterialLibrary(library);
+    EXPECT_NO_THROW(material.SetLibMaterialName("m1"));
+    EXPECT_EQ(material.LibMaterial(), chain[1]);
+    try {
+        chain[0]->Material().SetLibMaterialName("m1");  // m0 takes part only when named
+        material.SetLibMaterialName("m0");
+        FAIL() << "sixteen steps were taken";
+    } catch (const Exception& e) {
+        EXPECT_STREQ(e.what(), "Error: Cyclic material reference detected!");
+    }
+    EXPECT_EQ(material.LibMaterial(), chain[1]) << "a refused name changes nothing";
+    EXPECT_EQ(material.LibMaterialName(), "m1");
+}
+
+TEST_F(MaterialApply, AReferenceToAMissingNameAppliesItsOwnColoursBlendingAndTexture)
+{
+    TComponent owner(nullptr);
+    auto* library = new TMaterialLibrary(&owner);
+    library->Add().SetName("kivet");
+    TMaterial material(nullptr);
+    material.FrontProperties().Diffuse().SetColor({0.25f, 0.5f, 0.75f, 1});
+    material.SetBlendingMode(TBlendingMode::bmTransparency);
+    material.Texture().SetImageClassName("TBlankImage");
+    material.Texture().SetMinFilter(TMinFilter::miLinear);
+    material.Texture().SetDisabled(false);
+    material.SetMaterialLibrary(library);
+    material.SetLibMaterialName("kivet");
+    material.SetLibMaterialName("Kivet");  // letter case counts: no such entry
+    ASSERT_EQ(material.LibMaterial(), nullptr);
+    cache.Force(TGLState::stLighting, true);
+    material.Apply(rci);
+    GLfloat diffuse[4];
+    glGetMaterialfv(GL_FRONT, GL_DIFFUSE, diffuse);
+    EXPECT_FLOAT_EQ(diffuse[2], 0.75f);
+    EXPECT_TRUE(glIsEnabled(GL_BLEND));
+    GLint destination = 0;
+    glGetIntegerv(GL_BLEND_DST, &destination);
+    EXPECT_EQ(destination, GL_ONE_MINUS_SRC_ALPHA);
+    EXPECT_TRUE(glIsEnabled(GL_TEXTURE_2D));
+    EXPECT_NE(material.Texture().Handle(), 0u);
+    EXPECT_EQ(cache.BoundTexture(0), material.Texture().Handle());
+    EXPECT_TRUE(material.IsBlended());
+    material.Revert(rci);
+    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
 }

@@ -12,6 +12,7 @@
 #include "material/texture.h"
 #include "platform/exception.h"
 #include "platform/window.h"
+#include "tests/material/jpeg_encoder.h"
 
 using namespace sauno;
 
@@ -262,8 +263,8 @@ TEST_F(TextureTest, ANormalMapTurnsFlatGreyIntoStraightUp)
     texture = std::make_unique<TTexture>(nullptr);
     texture->SetImageClassName("TBlankImage");  // zeroed pixels: a flat surface
     auto& blank = static_cast<TBlankImage&>(texture->Image());
-    blank.Width = 8;
-    blank.Height = 8;
+    blank.SetWidth(8);
+    blank.SetHeight(8);
     texture->SetTextureFormat(TTextureFormat::tfNormalMap);
     texture->SetMinFilter(TMinFilter::miLinear);
     texture->SetDisabled(false);
@@ -273,4 +274,286 @@ TEST_F(TextureTest, ANormalMapTurnsFlatGreyIntoStraightUp)
     EXPECT_NEAR(pixels[0], 128, 1);
     EXPECT_NEAR(pixels[1], 128, 1);
     EXPECT_EQ(pixels[2], 255);
+}
+
+namespace {
+
+// A picture whose left half is red and right half blue.
+std::unique_ptr<TJPEGImage> HalvesPicture()
+{
+    auto jpeg = std::make_unique<TJPEGImage>();
+    jpeg->LoadFromJPEG(test::EncodeJPEG(64, 64, false, false, [](int x, int) {
+        return x < 32 ? test::Rgb{255, 0, 0} : test::Rgb{0, 0, 255};
+    }));
+    return jpeg;
+}
+
+std::vector<uint8_t> TexturePixels(GLuint name, int width, int height)
+{
+    std::vector<uint8_t> pixels(size_t(width) * size_t(height) * 4);
+    glBindTexture(GL_TEXTURE_2D, name);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+    return pixels;
+}
+
+}  // namespace
+
+TEST_F(TextureTest, ACopyTakesTheImageThePlanesAndEverySetting)
+{
+    TTexture source(nullptr);
+    auto& image = static_cast<TPersistentImage&>(source.Image());
+    image.Picture().SetGraphic(Jpeg("kiuas2.jpg"));
+    source.SetImageAlpha(TTextureImageAlpha::tiaOpaque);
+    source.SetImageBrightness(0.5f);
+    source.SetImageGamma(2);
+    source.SetTextureMode(TTextureMode::tmModulate);
+    source.SetTextureWrap(TTextureWrap::twVertical);
+    source.SetTextureFormat(TTextureFormat::tfRGB);
+    source.SetCompression(TTextureCompression::tcNone);
+    source.SetFilteringQuality(TTextureFilteringQuality::tfAnisotropic);
+    source.SetMinFilter(TMinFilter::miNearest);
+    source.SetMagFilter(TMagFilter::maNearest);
+    source.SetMappingMode(TTextureMappingMode::tmmEyeLinear);
+    source.MappingSCoordinates().SetVector(0.5f, 0, 0, 0.25f);
+    source.MappingTCoordinates().SetVector(0, 2, 0, 0);
+    source.EnvColor().SetColor({0.1f, 0.2f, 0.3f, 0.4f});
+    source.SetDisabled(false);
+
+    texture = std::make_unique<TTexture>(nullptr);
+    int mappingChanges = 0;
+    texture->OnTextureMappingChange = [&](TTexture&) { ++mappingChanges; };
+    texture->Assign(&source);
+    EXPECT_EQ(texture->ImageAlpha(), TTextureImageAlpha::tiaOpaque);
+    EXPECT_EQ(texture->ImageBrightness(), 0.5f);
+    EXPECT_EQ(texture->ImageGamma(), 2.0f);
+    EXPECT_EQ(texture->TextureMode(), TTextureMode::tmModulate);
+    EXPECT_EQ(texture->TextureWrap(), TTextureWrap::twVertical);
+    EXPECT_EQ(texture->TextureFormat(), TTextureFormat::tfRGB);
+    EXPECT_EQ(texture->Compression(), TTextureCompression::tcNone);
+    EXPECT_EQ(texture->FilteringQuality(), TTextureFilteringQuality::tfAnisotropic);
+    EXPECT_EQ(texture->MinFilter(), TMinFilter::miNearest);
+    EXPECT_EQ(texture->MagFilter(), TMagFilter::maNearest);
+    EXPECT_EQ(texture->MappingMode(), TTextureMappingMode::tmmEyeLinear);
+    EXPECT_EQ(texture->MappingSCoordinates().AsVector(), (TVector4{0.5f, 0, 0, 0.25f}));
+    EXPECT_EQ(texture->MappingTCoordinates().AsVector(), (TVector4{0, 2, 0, 0}));
+    EXPECT_EQ(texture->EnvColor().Color(), (TVector4{0.1f, 0.2f, 0.3f, 0.4f}));
+    EXPECT_FALSE(texture->Disabled());
+    EXPECT_EQ(mappingChanges, 2) << "enabled and generated: the owner rebuilds its geometry";
+
+    // The copy holds a picture of its own.
+    image.Picture().SetGraphic(nullptr);
+    const GLuint name = texture->EnsureTexture();
+    EXPECT_EQ(texture->TexWidth(), 512);
+    EXPECT_EQ(texture->TexHeight(), 512);
+
+    // Copying again builds the texture again, even when nothing differs.
+    const uint8_t marker[4] = {1, 2, 3, 4};
+    glBindTexture(GL_TEXTURE_2D, name);
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, marker);
+    TTexture same(nullptr);
+    same.Assign(texture.get());
+    texture->Assign(&same);
+    EXPECT_EQ(texture->EnsureTexture(), name);
+    EXPECT_NE(TexturePixels(name, 512, 512)[0], 1);
+
+    // An image of another class is replaced by one of the source's class, with its content.
+    TTexture blank(nullptr);
+    blank.SetImageClassName("TBlankImage");
+    static_cast<TBlankImage&>(blank.Image()).SetWidth(8);
+    static_cast<TBlankImage&>(blank.Image()).SetHeight(4);
+    texture->Assign(&blank);
+    EXPECT_EQ(texture->ImageClassName(), "TBlankImage");
+    auto* copied = dynamic_cast<TBlankImage*>(&texture->Image());
+    ASSERT_NE(copied, nullptr);
+    EXPECT_EQ(copied->Width(), 8);
+    EXPECT_EQ(copied->Height(), 4);
+    EXPECT_TRUE(texture->Disabled());
+}
+
+TEST_F(TextureTest, CopyingAPictureAGraphicOrNothing)
+{
+    texture = std::make_unique<TTexture>(nullptr);
+    texture->SetImageClassName("TBlankImage");
+    std::unique_ptr<TJPEGImage> jpeg = Jpeg("kiuas2.jpg");
+    texture->AssignGraphic(jpeg.get());
+    ASSERT_EQ(texture->ImageClassName(), "TPersistentImage") << "only a picture image can hold it";
+    auto& image = static_cast<TPersistentImage&>(texture->Image());
+    EXPECT_EQ(image.Picture().Width(), 512);
+    EXPECT_NE(image.Picture().Graphic(), jpeg.get()) << "a copy, not the caller's picture";
+    texture->SetDisabled(false);
+    texture->EnsureTexture();
+    EXPECT_EQ(texture->TexWidth(), 512);
+
+    // A file image takes the picture instead of its file.
+    texture->SetImageClassName("TPicFileImage");
+    static_cast<TPicFileImage&>(texture->Image()).SetPictureFileName("/no/such/picture.jpg");
+    TPicture picture;
+    picture.SetGraphic(Jpeg("seina2.jpg"));
+    texture->AssignPicture(picture);
+    EXPECT_EQ(texture->ImageClassName(), "TPicFileImage");
+    EXPECT_NO_THROW(texture->EnsureTexture());
+    EXPECT_EQ(texture->TexWidth(), 1024);
+
+    int mappingChanges = 0;
+    texture->OnTextureMappingChange = [&](TTexture&) { ++mappingChanges; };
+    texture->Assign(nullptr);
+    EXPECT_TRUE(texture->Disabled());
+    EXPECT_EQ(mappingChanges, 1);
+    EXPECT_EQ(texture->ImageClassName(), "TPersistentImage");
+    ASSERT_NE(dynamic_cast<TPersistentImage*>(&texture->Image()), nullptr);
+    EXPECT_TRUE(static_cast<TPersistentImage&>(texture->Image()).Picture().Empty());
+}
+
+TEST_F(TextureTest, ABlankImagesSizeIsUploadedAgainWhenItChanges)
+{
+    texture = std::make_unique<TTexture>(nullptr);
+    texture->SetImageClassName("TBlankImage");
+    auto& blank = static_cast<TBlankImage&>(texture->Image());
+    blank.SetWidth(8);
+    blank.SetHeight(8);
+    texture->SetMinFilter(TMinFilter::miLinear);
+    texture->SetDisabled(false);
+    const GLuint name = texture->EnsureTexture();
+    EXPECT_EQ(texture->TexWidth(), 8);
+    blank.SetHeight(16);
+    EXPECT_EQ(texture->EnsureTexture(), name);
+    EXPECT_EQ(texture->TexHeight(), 16);
+    // The same size again is no change: the marked image stays.
+    const uint8_t marker[4] = {1, 2, 3, 4};
+    glBindTexture(GL_TEXTURE_2D, name);
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, marker);
+    blank.SetHeight(16);
+    texture->EnsureTexture();
+    EXPECT_EQ(TexturePixels(name, 8, 16)[0], 1);
+    blank.SetWidth(5);  // rounded up to a multiple of 4, then to a power of two
+    texture->EnsureTexture();
+    EXPECT_EQ(texture->TexWidth(), 8);
+    EXPECT_NE(TexturePixels(name, 8, 16)[0], 1);
+}
+
+TEST_F(TextureTest, WrapModesClampToTheEdgeAndAnisotropyFollowsTheQuality)
+{
+    texture = std::make_unique<TTexture>(nullptr);
+    texture->SetImageClassName("TBlankImage");
+    texture->SetDisabled(false);
+    // GL 1.2 and later clamp to the edge, not to the border colour.
+    const struct {
+        TTextureWrap wrap;
+        GLint s, t;
+    } cases[] = {{TTextureWrap::twBoth, GL_REPEAT, GL_REPEAT},
+                 {TTextureWrap::twNone, GL_CLAMP_TO_EDGE, GL_CLAMP_TO_EDGE},
+                 {TTextureWrap::twVertical, GL_CLAMP_TO_EDGE, GL_REPEAT},
+                 {TTextureWrap::twHorizontal, GL_REPEAT, GL_CLAMP_TO_EDGE}};
+    ASSERT_GE(GLCapabilities().MajorVersion * 10 + GLCapabilities().MinorVersion, 12);
+    for (const auto& c : cases) {
+        texture->SetTextureWrap(c.wrap);
+        glBindTexture(GL_TEXTURE_2D, texture->EnsureTexture());
+        GLint s = 0, t = 0;
+        glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, &s);
+        glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, &t);
+        EXPECT_EQ(s, c.s) << "wrap " << int(c.wrap);
+        EXPECT_EQ(t, c.t) << "wrap " << int(c.wrap);
+    }
+
+    if (!GLCapabilities().HasExtension("GL_EXT_texture_filter_anisotropic")) GTEST_SKIP() << "no anisotropic filtering";
+    constexpr GLenum maxAnisotropy = 0x84FE;
+    auto anisotropy = [&] {
+        GLfloat value = 0;
+        glBindTexture(GL_TEXTURE_2D, texture->EnsureTexture());
+        glGetTexParameterfv(GL_TEXTURE_2D, maxAnisotropy, &value);
+        return value;
+    };
+    EXPECT_EQ(anisotropy(), 1.0f);
+    texture->SetFilteringQuality(TTextureFilteringQuality::tfAnisotropic);
+    EXPECT_EQ(anisotropy(), 2.0f);
+    texture->SetFilteringQuality(TTextureFilteringQuality::tfIsotropic);
+    EXPECT_EQ(anisotropy(), 1.0f);
+}
+
+// A quad over the window from object x = 0 to 1, textured with generated coordinates: which half
+// of the picture lands where shows the plane in use.
+TEST_F(TextureTest, GeneratedCoordinatesUseTheMappingPlanes)
+{
+    texture = std::make_unique<TTexture>(nullptr);
+    texture->AssignGraphic(HalvesPicture().get());
+    texture->SetTextureMode(TTextureMode::tmReplace);
+    texture->SetTextureWrap(TTextureWrap::twNone);
+    texture->SetMinFilter(TMinFilter::miNearest);
+    texture->SetMagFilter(TMagFilter::maNearest);
+    texture->SetDisabled(false);
+    TStateCache cache;
+    TRenderContextInfo rci;
+    rci.stateCache = &cache;
+
+    // Reds of the window's 32 columns on its middle row.
+    auto draw = [&] {
+        glViewport(0, 0, 32, 32);
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        glOrtho(0, 1, 0, 1, -1, 1);
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+        glClearColor(0, 1, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        texture->Apply(rci);
+        glBegin(GL_QUADS);
+        glVertex2f(0, 0);
+        glVertex2f(1, 0);
+        glVertex2f(1, 1);
+        glVertex2f(0, 1);
+        glEnd();
+        texture->Revert(rci);
+        std::vector<uint8_t> row(32 * 4);
+        glReadPixels(0, 16, 32, 1, GL_RGBA, GL_UNSIGNED_BYTE, row.data());
+        std::string reds;
+        for (int x = 0; x < 32; ++x) reds += row[size_t(x) * 4] > 128 ? 'r' : row[size_t(x) * 4 + 2] > 128 ? 'b' : '.';
+        return reds;
+    };
+    const std::string halves = std::string(16, 'r') + std::string(16, 'b');
+    for (TTextureMappingMode mode : {TTextureMappingMode::tmmObjectLinear, TTextureMappingMode::tmmEyeLinear}) {
+        texture->SetMappingMode(mode);
+        texture->MappingSCoordinates().SetVector(1, 0, 0, 0);
+        EXPECT_EQ(draw(), halves) << "s = x";
+        texture->MappingSCoordinates().SetVector(0.5f, 0, 0, 0);
+        EXPECT_EQ(draw(), std::string(32, 'r')) << "s = x / 2: the left half of the picture";
+        texture->MappingSCoordinates().SetVector(-1, 0, 0, 1);
+        EXPECT_EQ(draw(), std::string(16, 'b') + std::string(16, 'r')) << "s = 1 - x: mirrored";
+        GLfloat plane[4] = {};
+        texture->MappingTCoordinates().SetVector(0, 0.25f, 0, 0.5f);
+        texture->Apply(rci);
+        glGetTexGenfv(GL_T, mode == TTextureMappingMode::tmmObjectLinear ? GL_OBJECT_PLANE : GL_EYE_PLANE, plane);
+        texture->Revert(rci);
+        EXPECT_EQ(plane[1], 0.25f);
+        EXPECT_EQ(plane[3], 0.5f);
+    }
+}
+
+namespace {
+// A picture class no registry knows: it cannot be copied.
+class TUnlistedPicture : public TGraphic {
+public:
+    std::string_view ClassName() const override { return "TUnlistedPicture"; }
+    int Width() const override { return 4; }
+    int Height() const override { return 4; }
+    void LoadFromData(std::span<const uint8_t>) override {}
+    void SaveToData(std::vector<uint8_t>&) const override {}
+    const TPixelRows& Pixels() override { return rows_; }
+
+private:
+    TPixelRows rows_;
+};
+}  // namespace
+
+TEST_F(TextureTest, ACopyThatFailsLeavesTheTextureTellingItsOwner)
+{
+    TTexture source(nullptr);
+    static_cast<TPersistentImage&>(source.Image()).Picture().SetGraphic(std::make_unique<TUnlistedPicture>());
+    TUpdateAbleObject holder(nullptr);
+    texture = std::make_unique<TTexture>(&holder);
+    int changes = 0;
+    texture->OnChangeReported = [&](TUpdateAbleObject*) { ++changes; };
+    EXPECT_THROW(texture->Assign(&source), Exception);
+    EXPECT_EQ(changes, 1);
+    texture->SetTextureMode(TTextureMode::tmBlend);
+    EXPECT_EQ(changes, 2) << "no update bracket was left open";
 }

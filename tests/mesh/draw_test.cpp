@@ -6,6 +6,7 @@
 #include "engine/statecache.h"
 #include "mesh/basemesh.h"
 #include "engine/context.h"
+#include "engine/scene.h"
 #include "platform/window.h"
 
 namespace {
@@ -122,6 +123,50 @@ TEST_F(MeshDrawTest, EmptyAndOutOfRangeGeometryDrawsNothing)
     GLint enabled = 0;
     glGetIntegerv(GL_VERTEX_ARRAY, &enabled);
     EXPECT_EQ(enabled, 0);
+}
+
+// Leaving a library destroys the handles made for it: the display list and the GL textures
+// of both libraries' materials, which are built again when next drawn.
+TEST_F(MeshDrawTest, LeavingALibraryReleasesTheTexturesOfBothLibraries)
+{
+    auto* lightmaps = new TMaterialLibrary(&owner);
+    for (TMaterialLibrary* l : {library, lightmaps}) {
+        TLibMaterial& m = l->Add();
+        m.SetName("a");
+        m.Material().Texture().SetImageClassName("TBlankImage");
+        m.Material().Texture().SetDisabled(false);
+    }
+    form->SetMaterialLibrary(library);
+    form->SetLightmapLibrary(lightmaps);
+    Triangles({"a"});
+    Draw();
+    TTexture& texture = library->Materials(0).Material().Texture();
+    TTexture& lightmap = lightmaps->Materials(0).Material().Texture();
+    lightmap.EnsureTexture();
+    ASSERT_NE(texture.Handle(), 0u);
+    ASSERT_NE(lightmap.Handle(), 0u);
+    const GLuint name = texture.Handle();
+
+    form->SetLightmapLibrary(nullptr);
+    EXPECT_EQ(texture.Handle(), 0u);
+    EXPECT_EQ(lightmap.Handle(), 0u);
+    EXPECT_FALSE(glIsTexture(name));
+    Draw();
+    EXPECT_NE(texture.Handle(), 0u) << "drawn again, the texture is built again";
+    EXPECT_EQ(texture.TexWidth(), 256);
+
+    // Moved into another scene, the mesh drops its list and the textures with it.
+    Draw();
+    ASSERT_NE(texture.Handle(), 0u);
+    auto* other = new TScene(&owner);
+    other->Objects().InsertChild(0, form);
+    EXPECT_EQ(texture.Handle(), 0u);
+
+    // A library that is destroyed is let go without touching its textures.
+    delete library;
+    library = nullptr;
+    EXPECT_EQ(form->MaterialLibrary(), nullptr);
+    Draw();
 }
 
 }  // namespace

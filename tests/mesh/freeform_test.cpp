@@ -198,6 +198,94 @@ TEST_F(FreeFormTest, TextureFilesAreFoundIgnoringCaseAndMayBeTolerated)
     std::filesystem::remove_all(dir);
 }
 
+// A picture format of the tests' own: "TPIC", then one byte each of width and height.
+class TTestPicture : public TGraphic {
+public:
+    explicit TTestPicture(int width = 0, int height = 0) : width_(width), height_(height) {}
+    std::string_view ClassName() const override { return "TTestPicture"; }
+    int Width() const override { return width_; }
+    int Height() const override { return height_; }
+    void LoadFromData(std::span<const uint8_t>) override {}
+    void SaveToData(std::vector<uint8_t>&) const override {}
+    const TPixelRows& Pixels() override
+    {
+        rows_ = {width_, height_, 3, TChannelOrder::coRGB, std::vector<uint8_t>(size_t(width_) * size_t(height_) * 3, 9)};
+        return rows_;
+    }
+
+private:
+    int width_, height_;
+    TPixelRows rows_;
+};
+
+TEST_F(FreeFormTest, ModelTexturesAreFoundThroughTheLibraryInEveryPictureFormat)
+{
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("sauno_textures_" + std::to_string(getpid()));
+    const fs::path pictures = dir / "pictures", models = dir / "models";
+    fs::create_directories(pictures);
+    fs::create_directories(models);
+    fs::copy_file(SAUNO_PICTURE_DIR "/kivet.jpg", pictures / "stone.jpg");
+    std::ofstream(pictures / "tiles.tpic", std::ios::binary) << "TPIC" << char(12) << char(5);
+    RegisterPictureFileFormat({'T', 'P', 'I', 'C'}, [](std::span<const uint8_t> bytes) -> std::unique_ptr<TGraphic> {
+        if (bytes.size() < 6) throw Exception("short test picture");
+        return std::make_unique<TTestPicture>(bytes[4], bytes[5]);
+    });
+    const std::string model = (models / "room.3ds").string();
+    auto write = [&](const std::string& texture) {
+        const std::vector<uint8_t> bytes = File({Cube(0, "a")}, {{"a", 1, 1, 1, texture}});
+        std::ofstream(model, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    };
+    form->SetMaterialLibrary(library);
+    auto picture = [&]() -> TPicture& {
+        TTexture& texture = library->Materials(0).Material().Texture();
+        EXPECT_FALSE(texture.Disabled());
+        return dynamic_cast<TPersistentImage&>(texture.Image()).Picture();
+    };
+
+    // The library's folders, where the name's letter case need not match.
+    library->TexturePaths = "/no/such/folder;" + pictures.string();
+    write("STONE.JPG");
+    form->LoadFromFile(model);
+    EXPECT_EQ(picture().Width(), 907);
+
+    // A picture of any format the library reads.
+    library->Delete(0);
+    write("tiles.tpic");
+    form->LoadFromFile(model);
+    EXPECT_EQ(picture().Graphic()->ClassName(), "TTestPicture");
+    EXPECT_EQ(picture().Width(), 12);
+
+    // The library's handler may rewrite the name.
+    library->Delete(0);
+    library->TexturePaths.clear();
+    std::string asked;
+    library->OnTextureNeeded = [&](TMaterialLibrary&, std::string& name) {
+        asked = name;
+        if (name == "old.jpg") name = (pictures / "stone.jpg").string();
+    };
+    write("old.jpg");
+    form->LoadFromFile(model);
+    EXPECT_EQ(asked, "old.jpg");
+    EXPECT_EQ(picture().Width(), 907);
+
+    // Found nowhere: the library's message with the model's name for it.
+    library->Delete(0);
+    write("nothere.jpg");
+    try {
+        form->LoadFromFile(model);
+        FAIL() << "no error";
+    } catch (const Exception& e) {
+        EXPECT_STREQ(e.what(), "Could not open file: nothere.jpg");
+    }
+    // A file of a format no one reads is as much an error.
+    library->Delete(0);
+    std::ofstream(models / "notes.txt") << "plain text";
+    write("notes.txt");
+    EXPECT_THROW(form->LoadFromFile(model), Exception);
+    fs::remove_all(dir);
+}
+
 TEST_F(FreeFormTest, TheFormatIsChosenByTheLowerCasedExtension)
 {
     Load(File({Cube()}), "model.3DS");

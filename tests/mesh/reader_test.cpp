@@ -153,6 +153,159 @@ TEST(File3DS, LightsCamerasAndKeyframesAreWalkedOver)
     EXPECT_EQ(file.KeyFrameNodes()[0].parentName, "");
 }
 
+// The scene of the test above, cut down: one omni light, one spot light, one camera.
+std::vector<uint8_t> LightsAndCamera(int cameraRanges = 2)
+{
+    ChunkWriter w;
+    w.Begin(0x4D4D);
+    w.Begin(0x3D3D);
+    w.Begin(0x4000);
+    w.String("lamp");
+    w.Begin(0x4600);
+    for (float f : {1.f, 2.f, 3.f}) w.Float(f);
+    w.Begin(0x0011);
+    for (uint8_t c : {255, 0, 51}) w.U8(c);
+    w.End();
+    w.Leaf(0x4620, {});
+    w.Begin(0x465B);
+    w.Float(2.5f);
+    w.End();
+    w.End();
+    w.End();
+    w.Begin(0x4000);
+    w.String("spot");
+    w.Begin(0x4600);
+    for (float f : {0.f, 10.f, 0.f}) w.Float(f);
+    w.Begin(0x0010);
+    for (float f : {0.5f, 0.25f, 1.f}) w.Float(f);
+    w.End();
+    w.Begin(0x4610);
+    for (float f : {0.f, 0.f, 0.f, 30.f, 45.f}) w.Float(f);
+    w.Begin(0x4656);
+    w.Float(15);
+    w.End();
+    w.Leaf(0x4630, {});
+    w.End();
+    w.End();
+    w.End();
+    w.Begin(0x4000);
+    w.String("eye");
+    w.Begin(0x4700);
+    for (float f : {4.f, 5.f, 6.f, 0.f, 0.f, 0.f, 10.f, 35.f}) w.Float(f);
+    w.Begin(0x4720);
+    for (float f : {1.f, 1000.f}) if (cameraRanges-- > 0) w.Float(f);
+    w.End();
+    w.End();
+    w.End();
+    w.End();
+    w.End();
+    return w.Bytes();
+}
+
+TEST(File3DS, LightsAndCamerasAreDecodedWhenAskedFor)
+{
+    TMemoryStream stream(LightsAndCamera());
+    TFile3DS file;
+    file.LoadFromStream(stream);
+    ASSERT_EQ(file.OmniLights().size(), 1u);
+    const TLight3DS& lamp = file.OmniLights()[0];
+    EXPECT_EQ(lamp.name, "lamp");
+    EXPECT_EQ(lamp.position.z, 3.0f);
+    EXPECT_EQ(lamp.color.r, 1.0f);
+    EXPECT_EQ(lamp.color.b, 0.2f);
+    EXPECT_TRUE(lamp.off);
+    EXPECT_EQ(lamp.multiplier, 2.5f);
+    EXPECT_FALSE(lamp.spot);
+    ASSERT_EQ(file.SpotLights().size(), 1u);
+    const TLight3DS& spot = file.SpotLights()[0];
+    EXPECT_EQ(spot.name, "spot");
+    EXPECT_EQ(spot.position.y, 10.0f);
+    EXPECT_EQ(spot.color.g, 0.25f);
+    EXPECT_TRUE(spot.spot);
+    EXPECT_EQ(spot.hotspot, 30.0f);
+    EXPECT_EQ(spot.falloff, 45.0f);
+    EXPECT_EQ(spot.roll, 15.0f);
+    EXPECT_TRUE(spot.shadowed);
+    EXPECT_FALSE(spot.off);
+    ASSERT_EQ(file.Cameras().size(), 1u);
+    const TCamera3DS& eye = file.Cameras()[0];
+    EXPECT_EQ(eye.name, "eye");
+    EXPECT_EQ(eye.position.x, 4.0f);
+    EXPECT_EQ(eye.target.x, 0.0f);
+    EXPECT_EQ(eye.roll, 10.0f);
+    EXPECT_EQ(eye.focalLength, 35.0f);
+    EXPECT_EQ(eye.farRange, 1000.0f);
+    EXPECT_EQ(file.MeshCount(), 0);
+
+    // A camera whose ranges are cut short fails when the cameras are asked for, not before.
+    TMemoryStream damaged(LightsAndCamera(1));
+    TFile3DS cut;
+    ASSERT_NO_THROW(cut.LoadFromStream(damaged));
+    EXPECT_THROW(cut.Cameras(), E3DSError);
+    EXPECT_THROW(cut.OmniLights(), E3DSError) << "nothing was listed, so asking again fails again";
+    EXPECT_EQ(cut.MeshCount(), 0);
+}
+
+TEST(File3DS, CamerasOfOtherProgramsFiles)
+{
+    TFileStream stream("/usr/share/assimp/models/3DS/TargetCameraAnim.3ds", TFileMode::fmOpenRead);
+    TFile3DS file;
+    file.LoadFromStream(stream);
+    ASSERT_EQ(file.Cameras().size(), 1u);
+    const TCamera3DS& camera = file.Cameras()[0];
+    EXPECT_EQ(camera.name, "Camera01");
+    EXPECT_NEAR(camera.position.x, -65.8677f, 1e-3f);
+    EXPECT_NEAR(camera.target.x, 100.41f, 1e-2f);
+    EXPECT_NEAR(camera.focalLength, 53.333f, 1e-3f);
+    EXPECT_TRUE(file.OmniLights().empty());
+    EXPECT_TRUE(file.SpotLights().empty());
+    EXPECT_EQ(file.MeshCount(), 1);
+    EXPECT_EQ(file.KeyFrameNodes().size(), 3u);
+}
+
+// A keyframe section that other programs or damage leave broken: a node tag of one byte, or a
+// node name without its terminating zero. Nothing needs the section, so the model still loads.
+TEST(File3DS, ADamagedKeyframeSectionLeavesTheModelAndNoNodes)
+{
+    for (int damage = 0; damage < 3; ++damage) {
+        ChunkWriter w;
+        w.Begin(0x4D4D);
+        {
+            const std::vector<uint8_t> scene = File({Cube()});
+            // The body of a written file's 0x3D3D, after its root (6 bytes) and version (10).
+            w.Leaf(0x3D3D, std::vector<uint8_t>(scene.begin() + 22, scene.end()));
+        }
+        w.Begin(0xB000);
+        w.Begin(0xB002);
+        if (damage == 0) {
+            w.Leaf(0xB030, {7});
+        } else {
+            w.Begin(0xB030);
+            w.U16(0);
+            w.End();
+        }
+        if (damage == 1) {
+            w.Leaf(0xB010, {'n', 'o', 'z', 'e', 'r', 'o'});
+        } else {
+            w.Begin(0xB010);
+            w.String("node");
+            w.U16(0);
+            w.U16(0);
+            if (damage != 2) w.U16(0xFFFF);  // damage 2: the parent is missing
+            w.End();
+        }
+        w.End();
+        w.End();
+        w.End();
+        TMemoryStream stream(w.Bytes());
+        TFile3DS file;
+        ASSERT_NO_THROW(file.LoadFromStream(stream)) << "damage " << damage;
+        EXPECT_TRUE(file.KeyFrameNodes().empty()) << "damage " << damage;
+        ASSERT_EQ(file.MeshCount(), 1) << "damage " << damage;
+        EXPECT_EQ(file.Mesh(0).nVertices, 8) << "damage " << damage;
+    }
+}
+
 TEST(File3DS, ExtensionEntriesAreReadStrictly)
 {
     ChunkWriter w;

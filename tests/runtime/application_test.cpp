@@ -3,10 +3,13 @@
 #include <atomic>
 #include <chrono>
 #include <thread>
+#include <vector>
 
 #include "platform/clock.h"
 #include "platform/exception.h"
+#include "platform/window.h"
 #include "runtime/application.h"
+#include "runtime/forms.h"
 #include "runtime/timer.h"
 
 using namespace sauno;
@@ -133,4 +136,32 @@ TEST_F(ApplicationTest, ATimerErrorIsShownAndTheTimerKeepsTicking)
     RunFor(60);
     EXPECT_GE(ticks, 2);
     EXPECT_EQ(errors.size(), static_cast<size_t>(ticks));
+}
+
+namespace {
+// Records, for each of its paints, whether its form's window was on screen.
+class ShownRecorder : public TControl {
+public:
+    using TControl::TControl;
+    void Paint() override { shown.push_back(ParentForm()->Window().Shown()); }
+    std::vector<bool> shown;
+};
+}  // namespace
+
+TEST_F(ApplicationTest, AFormDrawsItsFirstFrameBeforeItsWindowAppearsAndAgainOnScreen)
+{
+    TCustomForm form(nullptr);
+    auto* control = new ShownRecorder(&form);
+    control->SetParentComponent(&form);
+    form.Show();
+    // What the first frame builds is ready before the window is seen: it is drawn hidden.
+    ASSERT_EQ(control->shown, std::vector<bool>{false});
+    Application().ProcessMessages();
+    ASSERT_GE(control->shown.size(), 2u);
+    EXPECT_TRUE(control->shown[1]);
+    // Shown again later: nothing is drawn hidden any more.
+    const size_t paints = control->shown.size();
+    form.Show();
+    Application().ProcessMessages();
+    for (size_t i = paints; i < control->shown.size(); ++i) EXPECT_TRUE(control->shown[i]);
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -143,4 +144,43 @@ TEST(Reader, ReportsMistakesWithTheirLine)
           "TRoot R { Inner.Bytes = hex\"ZZ\" }", "TRoot R { Number = 12abc }", "TRoot R { } trailing",
           "TRoot R { Text = \"\\q\" }", "TRoot R { Entries = ( { Label } ) }", "TRoot R { Options = [a b] }"})
         EXPECT_NE(ErrorOf(broken).find("Scene description error at line"), std::string::npos) << broken;
+}
+
+TEST(Reader, BinaryDataReadsExactlyHoweverItIsLaidOut)
+{
+    // A picture's worth of bytes, laid out as descriptions are: lines of hex in groups, both
+    // letter cases, and a nibble split by a blank.
+    std::vector<uint8_t> bytes(100'003);
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 7919 % 251 + (i % 5));
+    std::string hex;
+    const char* digits[] = {"0123456789ABCDEF", "0123456789abcdef"};
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        const char* d = digits[i / 1000 % 2];
+        hex += d[bytes[i] >> 4];
+        if (i == 500) hex += ' ';
+        hex += d[bytes[i] & 15];
+        if (i % 32 == 31) hex += "\n      ";
+        else if (i % 4 == 3) hex += ' ';
+    }
+    const int hexLines = static_cast<int>(std::count(hex.begin(), hex.end(), '\n'));
+    auto root = Read("TRoot Root {\n  TBox b {\n    Inner.Bytes = hex\"" + hex + "\"\n    Number = 4\n  }\n}");
+    auto* box = dynamic_cast<Box*>(root->FindComponent("b"));
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->Bytes, bytes);
+    EXPECT_EQ(box->Number, 4);
+
+    // Lines are still counted through the data: a mistake after it names its own line.
+    const int after = 4 + hexLines;
+    EXPECT_NE(ErrorOf("TRoot R {\n TBox b {\n  Inner.Bytes = hex\"" + hex + "\"\n  Colour = 1\n }\n}")
+                  .find("line " + std::to_string(after) + ": TBox has no property Colour"),
+              std::string::npos);
+    // A bad digit deep in the data is reported on its line; so are an odd digit and a missing end.
+    std::string bad = hex;
+    bad[bad.size() / 2] = 'G';
+    const int badLine = 3 + static_cast<int>(std::count(hex.begin(), hex.begin() + std::ptrdiff_t(hex.size() / 2), '\n'));
+    EXPECT_NE(ErrorOf("TRoot R {\n TBox b {\n  Inner.Bytes = hex\"" + bad + "\"\n }\n}")
+                  .find("line " + std::to_string(badLine) + ": bad hex digit"),
+              std::string::npos);
+    EXPECT_NE(ErrorOf("TRoot R { Inner.Bytes = hex\"AB C\" }").find("odd number of hex digits"), std::string::npos);
+    EXPECT_NE(ErrorOf("TRoot R { Inner.Bytes = hex\"AB C\n}").find("unterminated hex data"), std::string::npos);
 }

@@ -189,6 +189,47 @@ TEST(SystemFont, ItalicWidensTheCellAndAFontTooLargeFallsBackToSixPoints)
     EXPECT_EQ(font->Glyphs().Width() * font->Glyphs().Height(), 128 * 64);
 }
 
+// A cell must lie wholly on the sheet: one that would be clipped goes to a new row, and one that
+// no sheet can hold fails the font instead of drawing part of a glyph.
+TEST(SystemFont, NoGlyphIsClippedByTheSheet)
+{
+    TComponent owner(nullptr);
+    auto* font = new TWindowsBitmapFont(&owner);
+    TBitmapFontRanges gapped;  // code 255 is never looked ahead to, nor looks ahead itself
+    gapped.Add('W', 'W');
+    gapped.Add(255, 255);
+    font->SetRanges(gapped);
+    for (int height = 30; height <= 70; height += 4) {
+        font->Font().SetHeight(-height);
+        font->BuildSheet();
+        for (uint8_t c : {uint8_t('W'), uint8_t(255)}) {
+            const TGlyphRect r = font->GlyphRect(c);
+            EXPECT_LE(r.right, 1.0f) << "height " << height << " code " << int(c);
+            EXPECT_GE(r.bottom, 0.0f) << "height " << height << " code " << int(c);
+        }
+    }
+
+    // A single glyph taller and wider than the largest sheet.
+    TBitmapFontRanges one;
+    one.Add('M', 'M');
+    font->SetRanges(one);
+    font->Font().SetHeight(-600);
+    try {
+        font->BuildSheet();
+        FAIL() << "a 600-pixel glyph fits no sheet";
+    } catch (const Exception& e) {
+        EXPECT_STREQ(e.what(), FontTooLargeMessage);
+    }
+    // Narrow but taller than the sheet.
+    TBitmapFontRanges bar;
+    bar.Add('|', '|');
+    font->SetRanges(bar);
+    font->Font().SetHeight(-560);
+    platform::FontRasterizer raster(font->Font().Description());
+    ASSERT_LT(raster.TextWidth("|") + 2, 512);
+    EXPECT_THROW(font->BuildSheet(), Exception);
+}
+
 TEST(SystemFont, AFontChangeInvalidatesAndReachesTheUsers)
 {
     TComponent owner(nullptr);

@@ -155,6 +155,37 @@ TEST_F(HUDText, GlyphsHangBelowAndRightOfThePositionWhateverTheCameraDoes)
     EXPECT_EQ(Frame(), first);
 }
 
+// Rotation turns the text counter-clockwise on the screen about its position.
+TEST_F(HUDText, RotationTurnsTheTextAboutItsPosition)
+{
+    text->Position().SetPoint(100, 150, 0);
+    const Box flat = Lit(Frame());
+    const int length = flat.right - flat.left;
+    text->SetRotation(90);
+    const Box up = Lit(Frame());
+    EXPECT_EQ(up.lit, flat.lit);
+    EXPECT_LE(up.bottom, 150) << "the line runs upward from the position";
+    EXPECT_NEAR(up.bottom - up.top, length, 2);
+    EXPECT_GE(up.left, 100) << "the glyphs hang to the right of the line";
+    EXPECT_LT(up.right, 100 + font->CharHeight());
+    text->SetRotation(-90);
+    const Box down = Lit(Frame());
+    EXPECT_GE(down.top, 150) << "clockwise: the line runs downward";
+    EXPECT_LE(down.right, 100);
+    text->SetRotation(180);
+    const Box over = Lit(Frame());
+    EXPECT_LE(over.right, 100);
+    EXPECT_LE(over.bottom, 150);
+    EXPECT_NEAR(over.right - over.left, length, 2);
+    // The scale stretches the turned text along its own line.
+    text->SetRotation(90);
+    text->Position().SetPoint(100, 200, 0);
+    text->Scale().SetVector(2, 1, 1);
+    const Box stretched = Lit(Frame());
+    EXPECT_NEAR(stretched.bottom - stretched.top, 2 * length, 4);
+    EXPECT_LT(stretched.right, 100 + font->CharHeight());
+}
+
 TEST_F(HUDText, ScaleZeroOrADepthOutsideTheClipVolumeDrawsNothing)
 {
     text->Scale().SetVector(0, 1, 1);
