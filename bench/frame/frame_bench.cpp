@@ -9,6 +9,7 @@
 
 #include "engine/buffer.h"
 #include "engine/camera.h"
+#include "bench/game_as_built.h"
 #include "game/peli.h"
 #include "runtime/application.h"
 
@@ -45,30 +46,9 @@ void Print(const char* name, const Figures& f)
 int main(int argc, char** argv)
 {
     const int frames = argc > 1 ? std::max(10, std::atoi(argv[1])) : 300;
-    Application().Initialize();
-    // A figure without the room would measure another scene: any error stops the run.
-    bool failed = false;
-    Application().OnException = [&failed](const std::string& text) {
-        std::fprintf(stderr, "error: %s\n", text.c_str());
-        failed = true;
-    };
-    RegisterGameClasses();
-
-    // The game as built: its settings, and the room in its data folder.
-    const std::filesystem::path game_dir = SAUNO_GAME_DIR;
-    if (!std::filesystem::is_regular_file(game_dir / "data" / "sauna2.3ds")) {
-        std::fprintf(stderr, "error: File not found: \"%s\"\n", (game_dir / "data" / "sauna2.3ds").c_str());
-        return 1;
-    }
-    auto form = std::make_unique<TForm1>(nullptr);
-    form->ExecutableDirectory = game_dir.string() + "/";
-    try {
-        form->ReadDescription(SceneDescription());
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "error: %s\n", error.what());
-        return 1;
-    }
-    if (failed) return 1;
+    bench::TGameAsBuilt game_as_built;
+    auto form = game_as_built.Load(SAUNO_GAME_DIR);
+    if (!form) return 1;
     Figures game = Measure(form->scn->Buffer(), frames);
 
     TComponent owner(nullptr);
@@ -82,7 +62,7 @@ int main(int argc, char** argv)
     buffer.SetBackgroundColor(clBlack);
     buffer.OpenContext(window);
     Figures empty = Measure(buffer, frames);
-    if (failed) return 1;
+    if (game_as_built.Failed()) return 1;
 
     std::printf("%d frames at 688 x 452\n", frames);
     Print("game scene", game);

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "engine/context.h"
+#include "bench/game_as_built.h"
 #include "game/peli.h"
 #include "material/jpegimage.h"
 #include "material/rescale.h"
@@ -23,30 +24,10 @@ double Ms(Clock::time_point since) { return std::chrono::duration<double, std::m
 
 int main()
 {
-    Application().Initialize();
-    // Figures of a game that could not load its room would be another game's: errors stop it.
-    bool failed = false;
-    Application().OnException = [&failed](const std::string& text) {
-        std::fprintf(stderr, "error: %s\n", text.c_str());
-        failed = true;
-    };
-    RegisterGameClasses();
-    const std::filesystem::path game_dir = SAUNO_GAME_DIR;
-    if (!std::filesystem::is_regular_file(game_dir / "data" / "sauna2.3ds")) {
-        std::fprintf(stderr, "error: File not found: \"%s\"\n", (game_dir / "data" / "sauna2.3ds").c_str());
-        return 1;
-    }
-
+    bench::TGameAsBuilt game_as_built;
     auto start = Clock::now();
-    auto form = std::make_unique<TForm1>(nullptr);
-    form->ExecutableDirectory = game_dir.string() + "/";
-    try {
-        form->ReadDescription(SceneDescription());
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "error: %s\n", error.what());
-        return 1;
-    }
-    if (failed) return 1;
+    auto form = game_as_built.Load(SAUNO_GAME_DIR);
+    if (!form) return 1;
     const double readMs = Ms(start);
 
     TContext& context = *form->scn->Buffer().RenderingContext();
@@ -93,7 +74,7 @@ int main()
     glFinish();
     const double texturesMs = Ms(start);
     context.Deactivate();
-    if (failed) return 1;
+    if (game_as_built.Failed()) return 1;
 
     std::printf("scene description read (7 pictures embedded): %8.1f ms\n", readMs);
     std::printf("seven textures built by the materials:        %8.1f ms\n", texturesMs);
