@@ -1,4 +1,6 @@
 // The program entry: builds the game form from the embedded description and runs the loop.
+#include <malloc.h>
+
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -61,6 +63,12 @@ int main(int argc, char** argv)
 {
     using namespace sauno;
     if (int status = AnswerCommandLine(argc, argv); status >= 0) return status;
+    // The start makes and frees blocks of megabytes: pictures, their levels, texture storage.
+    // With the default threshold, which rises with the first such block freed, the largest
+    // stay in the heap after use and their pages stay resident. A fixed one keeps each of
+    // those (a texture's levels, its storage) in a mapping of its own that goes back to the
+    // system when freed; the smaller pictures' rows are reused from the heap meanwhile.
+    mallopt(M_MMAP_THRESHOLD, 4 * 1024 * 1024);
     std::unique_ptr<TForm1> form;
     try {
         Application().Initialize();

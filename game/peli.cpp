@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "material/jpegimage.h"
+#include "material/texture.h"
 #include "platform/clock.h"
 #include "platform/exception.h"
 #include "platform/keyboard.h"
@@ -94,22 +94,20 @@ void TForm1::Loaded()
     again = Field<THUDText>(*this, "again");
     hasco = Field<TDummyCube>(*this, "hasco");
     Timer1 = Field<TTimer>(*this, "Timer1");
-    DecodePicturesAhead();
+    PrepareTexturesAhead();
 }
 
-// The pictures of the textures are decoded on another core while the components finish
-// loading (the GL context, the sound, the table) and the model is read; the first frame then
-// only has to take their pixels.
-void TForm1::DecodePicturesAhead()
+// The textures' pixels (decoded, rescaled, with their mipmaps) are made on another core while
+// the components finish loading (the GL context, the sound, the table) and the model is read;
+// the first frame then only has to upload them.
+void TForm1::PrepareTexturesAhead()
 {
-    std::vector<TJPEGImage*> pictures;
+    std::vector<TTexture*> textures;
     for (int i = 0; i < lib1->Count(); ++i) {
         TMaterial& material = lib1->Materials(i).Material();
-        if (!material.HasTexture() || material.Texture().Disabled()) continue;
-        if (auto* image = dynamic_cast<TPersistentImage*>(&material.Texture().Image()))
-            if (auto* jpeg = dynamic_cast<TJPEGImage*>(image->Picture().Graphic())) pictures.push_back(jpeg);
+        if (material.HasTexture()) textures.push_back(&material.Texture());
     }
-    TJPEGImage::DecodeAhead(pictures);
+    TTexture::PrepareAhead(textures);
 }
 
 // ---- Start-up -------------------------------------------------------------------------------

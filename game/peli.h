@@ -133,7 +133,7 @@ public:
     std::string ExecutableDirectory = "";
 
 private:
-    void DecodePicturesAhead();
+    void PrepareTexturesAhead();
     int DrawBeer();
     // Whether a record waits in the insert buffer, not yet stored.
     bool StorePending() const;

@@ -1,10 +1,14 @@
 #include "material/texture.h"
 
 #include <GL/glu.h>
+#include <malloc.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <map>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "engine/buffer.h"
@@ -259,10 +263,11 @@ TTexture::TTexture(TPersistent* owner)
 {
 }
 
-TTexture::~TTexture() = default;
+TTexture::~TTexture() { DropPrepared(); }
 
 void TTexture::NotifyImageChange()
 {
+    DropPrepared();  // made from what was
     imageChanged_ = true;
     ReportChange(this);
 }
@@ -472,56 +477,209 @@ void ToNormalMap(TBitmap32& bitmap, float scale, bool wrapX, bool wrapY)
 
 }  // namespace
 
+namespace {
+
+// The largest side made ahead; a GL that allows less makes its own at upload.
+constexpr int kLargestPreparedSide = 16384;
+
+void ApplyPixelPasses(TBitmap32& bitmap, const TTexture::TPixelSettings& settings)
+{
+    ApplyImageAlpha(bitmap, settings.Alpha);
+    if (settings.Brightness != 1) ImageBrightness(bitmap, settings.Brightness);
+    if (settings.Gamma != 1) ImageGamma(bitmap, settings.Gamma);
+}
+
+// Level 0 of an upload, `bitmap` rescaled to `width` x `height`, and with `mipmaps` every
+// level below it.
+TMipmapChain UploadLevels(const TBitmap32& bitmap, int width, int height, bool mipmaps, bool ahead)
+{
+    TMipmapChain chain = MipmapChainFor(width, height, mipmaps);
+    if (width != bitmap.Width || height != bitmap.Height) {
+        platform::StartupPhase phase(ahead ? "ahead: rescale to powers of two" : "textures: rescale to powers of two");
+        // Ahead, the other core is the game's own: one thread.
+        RescaleImage(bitmap.Data, bitmap.Width, bitmap.Height, 4, chain.Level(0), width, height,
+                     ahead ? 1 : RescaleThreads(int64_t{width} * height));
+    } else {
+        std::copy(bitmap.Data.begin(), bitmap.Data.end(), chain.Level(0).begin());
+    }
+    platform::StartupPhase phase(ahead ? "ahead: mipmaps" : "textures: mipmaps");
+    BuildMipmaps(chain);
+    return chain;
+}
+
+// What the worker does for one texture.
+TTexture::TPreparedLevels PrepareLevels(TGraphic& picture, const TTexture::TPixelSettings& settings)
+{
+    TTexture::TPreparedLevels prepared{settings, 0, 0, {}};
+    TBitmap32 bitmap;
+    {
+        platform::StartupPhase phase("ahead: decode and picture to RGBA");
+        bitmap.Assign(&picture);
+    }
+    picture.ReleasePixels();
+    prepared.BitmapWidth = bitmap.Width;
+    prepared.BitmapHeight = bitmap.Height;
+    if (bitmap.Empty()) return prepared;
+    ApplyPixelPasses(bitmap, settings);
+    prepared.Levels = UploadLevels(bitmap, PowerOfTwoAtLeast(bitmap.Width), PowerOfTwoAtLeast(bitmap.Height),
+                                   settings.Mipmaps, true);
+    return prepared;
+}
+
+}  // namespace
+
+TTexture::TPixelSettings TTexture::PixelSettings() const
+{
+    return {imageAlpha_, imageBrightness_, imageGamma_,
+            minFilter_ != TMinFilter::miNearest && minFilter_ != TMinFilter::miLinear};
+}
+
+// One texture's pixels to be made ahead. Whoever takes it first, the worker or the upload,
+// makes them; the other leaves it.
+struct TTexture::TPrepareOrder {
+    std::unique_ptr<TGraphic> picture;  // a copy: the texture may change its own meanwhile
+    TPixelSettings settings;
+    std::promise<TPreparedLevels> levels;
+    std::future<TPreparedLevels> result;
+    std::atomic<bool> taken = false;
+
+    bool Take() { return !taken.exchange(true); }
+    void Run()
+    {
+        try {
+            levels.set_value(PrepareLevels(*picture, settings));
+        } catch (...) {
+            levels.set_exception(std::current_exception());
+        }
+        picture.reset();
+    }
+};
+
+void TTexture::PrepareAhead(std::span<TTexture* const> textures)
+{
+    std::vector<std::shared_ptr<TPrepareOrder>> orders;
+    for (TTexture* texture : textures) {
+        if (!texture || texture->disabled_ || texture->prepared_ ||
+            texture->textureFormat_ == TTextureFormat::tfNormalMap)
+            continue;
+        auto* image = dynamic_cast<TPersistentImage*>(texture->image_.get());
+        const TGraphic* graphic = image ? image->Picture().Graphic() : nullptr;
+        if (!graphic || graphic->Empty() || PowerOfTwoAtLeast(graphic->Width() + 3) > kLargestPreparedSide ||
+            PowerOfTwoAtLeast(graphic->Height()) > kLargestPreparedSide)
+            continue;
+        auto order = std::make_shared<TPrepareOrder>();
+        try {
+            order->picture = graphic->Clone();
+        } catch (const Exception&) {
+            continue;  // the upload raises it
+        }
+        order->settings = texture->PixelSettings();
+        order->result = order->levels.get_future();
+        texture->prepared_ = order;
+        texture->preparedFrom_ = graphic;
+        orders.push_back(std::move(order));
+    }
+    if (orders.empty()) return;
+    try {
+        // The thread touches nothing but its orders, and lets each go once it is done with it.
+        std::thread([orders = std::move(orders)]() mutable {
+            for (std::shared_ptr<TPrepareOrder>& order : orders) {
+                if (order->Take()) order->Run();
+                order.reset();
+            }
+            // The pictures' rows and bitmaps were freed into this thread's own heap, which
+            // would keep them resident: give those pages back.
+            malloc_trim(0);
+        }).detach();
+    } catch (const std::system_error&) {
+        // Without the thread each upload takes its own order.
+    }
+}
+
+void TTexture::DropPrepared()
+{
+    // Taken so that the worker passes it by; its copy of the picture goes now.
+    if (prepared_ && prepared_->Take()) prepared_->picture.reset();
+    prepared_.reset();
+    preparedFrom_ = nullptr;
+}
+
+std::optional<TMipmapChain> TTexture::TakePrepared(int maxSize)
+{
+    if (!prepared_) return std::nullopt;
+    const std::shared_ptr<TPrepareOrder> order = std::move(prepared_);
+    const TGraphic* from = preparedFrom_;
+    preparedFrom_ = nullptr;
+    TPreparedLevels prepared;
+    try {
+        if (order->Take()) {
+            platform::StartupPhase phase("textures: made at upload, before the worker came to them");
+            order->Run();
+        }
+        platform::StartupPhase phase("textures: waiting for the pixels made ahead");
+        prepared = order->result.get();
+    } catch (...) {
+        return std::nullopt;  // made here again, which raises the error where it always did
+    }
+    auto* image = dynamic_cast<TPersistentImage*>(image_.get());
+    if (!image || image->Picture().Graphic() != from || prepared.Settings != PixelSettings() ||
+        textureFormat_ == TTextureFormat::tfNormalMap)
+        return std::nullopt;
+    if (prepared.BitmapWidth <= 0 || prepared.BitmapHeight <= 0) return TMipmapChain{};
+    const int width = std::min(PowerOfTwoAtLeast(prepared.BitmapWidth), maxSize);
+    const int height = std::min(PowerOfTwoAtLeast(prepared.BitmapHeight), maxSize);
+    if (prepared.Levels.Empty() || prepared.Levels.Levels[0].Width != width ||
+        prepared.Levels.Levels[0].Height != height)
+        return std::nullopt;
+    return std::move(prepared.Levels);
+}
+
 void TTexture::UploadImage(GLenum target)
 {
-    const TBitmap32& source = image_->ImageBitmap(target);
-    if (source.Empty()) return;  // the name stays without an image
-    const GLenum internalFormat = InternalFormat();
-    // The pixel passes work on a copy; with none to make, the image's bitmap goes up as it is.
-    const bool passes = textureFormat_ == TTextureFormat::tfNormalMap || imageAlpha_ != TTextureImageAlpha::tiaDefault ||
-                        imageBrightness_ != 1 || imageGamma_ != 1;
-    TBitmap32 copy;
-    if (passes) {
-        copy.Assign(source);
-        if (textureFormat_ == TTextureFormat::tfNormalMap)
-            ToNormalMap(copy, normalMapScale_,
-                        textureWrap_ == TTextureWrap::twBoth || textureWrap_ == TTextureWrap::twHorizontal,
-                        textureWrap_ == TTextureWrap::twBoth || textureWrap_ == TTextureWrap::twVertical);
-        ApplyImageAlpha(copy, imageAlpha_);
-        if (imageBrightness_ != 1) sauno::ImageBrightness(copy, imageBrightness_);
-        if (imageGamma_ != 1) sauno::ImageGamma(copy, imageGamma_);
-    }
-    const TBitmap32& bitmap = passes ? copy : source;
-    CheckGLError();
-
     GLint maxSize = 0;
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
-    const int width = std::min(PowerOfTwoAtLeast(bitmap.Width), static_cast<int>(maxSize));
-    const int height = std::min(PowerOfTwoAtLeast(bitmap.Height), static_cast<int>(maxSize));
-    const uint8_t* pixels = bitmap.Data.data();
-    std::vector<uint8_t> scaled;
-    if (width != bitmap.Width || height != bitmap.Height) {
-        platform::StartupPhase phase("textures: rescale to powers of two");
-        scaled.resize(static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
-        RescaleImage(bitmap.Data, bitmap.Width, bitmap.Height, 4, scaled, width, height,
-                     RescaleThreads(int64_t{width} * height));
-        pixels = scaled.data();
-    }
-    platform::StartupPhase uploading("textures: mipmaps and upload");
-    const bool mipmaps = minFilter_ != TMinFilter::miNearest && minFilter_ != TMinFilter::miLinear;
-    const bool generates = GLCapabilities().HasExtension("GL_SGIS_generate_mipmap") && target == GL_TEXTURE_2D;
-    if (!mipmaps) {
-        // The name may have been uploaded with a mipmap filter before: stop making levels.
-        if (generates) glTexParameteri(target, GL_GENERATE_MIPMAP_SGIS, 0);
-        glTexImage2D(target, 0, static_cast<GLint>(internalFormat), width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels);
-    } else if (generates) {
-        glTexParameteri(target, GL_GENERATE_MIPMAP_SGIS, 1);
-        glTexImage2D(target, 0, static_cast<GLint>(internalFormat), width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels);
+    const GLenum internalFormat = InternalFormat();
+    const TPixelSettings settings = PixelSettings();
+    std::optional<TMipmapChain> levels;
+    if (target == GL_TEXTURE_2D) levels = TakePrepared(maxSize);
+    if (levels && levels->Empty()) return;  // the name stays without an image
+    if (levels) {
+        CheckGLError();
     } else {
-        gluBuild2DMipmaps(target, static_cast<GLint>(internalFormat), width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels);
+        const TBitmap32& source = image_->ImageBitmap(target);
+        if (source.Empty()) return;
+        // The pixel passes work on a copy; with none to make, the image's bitmap is used as it is.
+        const bool passes = textureFormat_ == TTextureFormat::tfNormalMap ||
+                            imageAlpha_ != TTextureImageAlpha::tiaDefault || imageBrightness_ != 1 ||
+                            imageGamma_ != 1;
+        TBitmap32 copy;
+        if (passes) {
+            copy.Assign(source);
+            if (textureFormat_ == TTextureFormat::tfNormalMap)
+                ToNormalMap(copy, normalMapScale_,
+                            textureWrap_ == TTextureWrap::twBoth || textureWrap_ == TTextureWrap::twHorizontal,
+                            textureWrap_ == TTextureWrap::twBoth || textureWrap_ == TTextureWrap::twVertical);
+            ApplyPixelPasses(copy, settings);
+        }
+        const TBitmap32& bitmap = passes ? copy : source;
+        CheckGLError();
+        const int width = std::min(PowerOfTwoAtLeast(bitmap.Width), static_cast<int>(maxSize));
+        const int height = std::min(PowerOfTwoAtLeast(bitmap.Height), static_cast<int>(maxSize));
+        levels = UploadLevels(bitmap, width, height, settings.Mipmaps, false);
     }
-    texWidth_ = width;
-    texHeight_ = height;
+
+    platform::StartupPhase uploading("textures: upload");
+    // Every level is made here: the driver's own generator would cost a shader of its own at
+    // its first use, and its levels are these to within one step of a channel.
+    if (GLCapabilities().HasExtension("GL_SGIS_generate_mipmap") && target == GL_TEXTURE_2D)
+        glTexParameteri(target, GL_GENERATE_MIPMAP_SGIS, 0);
+    for (size_t i = 0; i < levels->Levels.size(); ++i) {
+        const TMipmapLevel& level = levels->Levels[i];
+        glTexImage2D(target, static_cast<GLint>(i), static_cast<GLint>(internalFormat), level.Width, level.Height, 0,
+                     GL_RGBA, GL_UNSIGNED_BYTE, levels->Level(i).data());
+    }
+    texWidth_ = levels->Levels[0].Width;
+    texHeight_ = levels->Levels[0].Height;
     GLint memory = -1;
     glGetTexLevelParameteriv(target, 0, GL_TEXTURE_COMPRESSED_IMAGE_SIZE_ARB, &memory);
     textureMemory_ = glGetError() == GL_NO_ERROR ? memory : -1;

@@ -7,14 +7,18 @@
 
 #include <array>
 #include <functional>
-#include <vector>
+#include <future>
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "engine/context.h"
 #include "engine/coordinates.h"
 #include "engine/rendercontextinfo.h"
 #include "material/bitmap32.h"
+#include "material/mipmap.h"
 #include "material/picture.h"
 
 namespace sauno {
@@ -223,6 +227,16 @@ public:
     void SetNormalMapScale(float value);
     // Builds and uploads when needed; answers the GL name.
     GLuint EnsureTexture();
+    // Makes the pixels of these textures' first uploads on one other thread, one texture
+    // after another: decoded, widened, through the alpha and colour passes, rescaled to powers
+    // of two and with their mipmaps. An upload then takes them instead of making them, as
+    // long as the image is unchanged and the settings still ask for the same pixels; else,
+    // and on any failure there, it makes them itself as before. An upload that comes before
+    // the thread has begun its texture makes them itself the same way, beside the thread. Enabled 2-D textures of
+    // stored pictures without a normal map take part; the others are left to their upload.
+    static void PrepareAhead(std::span<TTexture* const> textures);
+    // Whether pixels made ahead wait for the next upload.
+    bool PreparedAhead() const { return prepared_ != nullptr; }
     void ReleaseTextures();
     GLuint Handle() const { return handle_.Handle(); }
     int TexWidth() const { return texWidth_; }
@@ -243,7 +257,24 @@ public:
         return OnResolvePictureFileName ? OnResolvePictureFileName(name) : name;
     }
 
+    // What decides the pixels of an upload, beside the image and the GL size limit.
+    struct TPixelSettings {
+        TTextureImageAlpha Alpha;
+        float Brightness, Gamma;
+        bool Mipmaps;
+        bool operator==(const TPixelSettings&) const = default;
+    };
+    struct TPreparedLevels {
+        TPixelSettings Settings;
+        int BitmapWidth = 0, BitmapHeight = 0;  // before the rescale
+        TMipmapChain Levels;
+    };
+
 private:
+    TPixelSettings PixelSettings() const;
+    // The levels made ahead, when they are still what this upload would make; none otherwise.
+    std::optional<TMipmapChain> TakePrepared(int maxSize);
+    void DropPrepared();
     void SetParameters(GLenum target);
     void ApplyMappingMode();
     void UnApplyMappingMode();
@@ -270,6 +301,10 @@ private:
     bool imageChanged_ = true, paramsChanged_ = true;
     int texWidth_ = 0, texHeight_ = 0;
     int textureMemory_ = -1;
+    // The order given to the worker for the next upload, and the picture it was made from.
+    struct TPrepareOrder;
+    std::shared_ptr<TPrepareOrder> prepared_;
+    const TGraphic* preparedFrom_ = nullptr;
 };
 
 }  // namespace sauno

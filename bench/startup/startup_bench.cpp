@@ -226,7 +226,7 @@ int main(int argc, char** argv)
     std::printf("  %-58s %8.1f ms\n", "window shown to that frame (black meanwhile)", g->blackMs);
     std::printf("  %-58s %8.1f ms\n", "drawing that frame", g->frameMs);
     std::printf("  %-58s %8.1f MB\n", "peak resident memory", g->peakMb);
-    std::printf("  phases, as the game measures them (ms; textures: decode runs ahead on another thread)\n");
+    std::printf("  phases, as the game measures them (ms; decode and \"ahead:\" run on the second thread)\n");
     for (const auto& [name, ms] : g->phases) std::printf("    %-56s %8.1f\n", name.c_str(), ms);
     std::printf("\nthe floor: decode the seven pictures and upload them with mipmaps, alone (medians)\n");
     std::printf("  %-58s %8.1f ms\n", "exec to the first frame on screen", f->firstFrameMs);

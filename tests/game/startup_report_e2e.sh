@@ -38,10 +38,13 @@ shown=$(value window_shown_ns) begun=$(value frame_begun_ns) frame=$(value first
 awk -v s="$shown" -v b="$begun" -v f="$frame" 'BEGIN { exit !(s > 0 && b >= s && f >= b) }' ||
   fail "times out of order: shown $shown, begun $begun, frame $frame"
 for p in "description: parse" "description: components" "loaded: TSceneViewer" "loaded: TSMFMOD" model \
-         "fonts: glyph sheets" textures "textures: decode" "textures: picture to RGBA" \
-         "textures: rescale to powers of two" "textures: mipmaps and upload" frames; do
+         "fonts: glyph sheets" textures "textures: decode" "ahead: decode and picture to RGBA" \
+         "ahead: rescale to powers of two" "ahead: mipmaps" "textures: upload" frames; do
   [ -n "$(phase "$p")" ] || fail "no phase \"$p\" in the report: $(cat "$report")"
 done
+# The room's textures took the pixels made ahead: none of them was rescaled again at upload
+# (the model's own small pictures, read later, are powers of two already).
+[ -z "$(phase "textures: rescale to powers of two")" ] || fail "a texture was rescaled at upload: $(cat "$report")"
 # The textures were built in the frame drawn before the window appeared.
 awk -v t="$(phase textures)" -v f="$(phase frames)" 'BEGIN { exit !(t > 0 && f >= t) }' ||
   fail "the textures ($(phase textures) ms) were not built in the hidden frame ($(phase frames) ms)"

@@ -2,9 +2,12 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <vector>
 
 #include "engine/context.h"
 #include "engine/statecache.h"
@@ -101,25 +104,52 @@ TEST_F(TextureTest, LinearMinificationMakesNoMipmaps)
     EXPECT_EQ(Level(1, GL_TEXTURE_WIDTH), 0);
 }
 
-TEST_F(TextureTest, SwitchingToLinearMinificationStopsGeneratingMipmaps)
+TEST_F(TextureTest, MipmapsAreMadeHereAsTheDriverWouldMakeThemAndItsGeneratorStaysOff)
 {
     if (!GLCapabilities().HasExtension("GL_SGIS_generate_mipmap")) GTEST_SKIP() << "no generated mipmaps here";
     constexpr GLenum generateMipmap = 0x8191;
-    TTexture& t = Texture("kiuas2.jpg");
-    const GLuint name = t.EnsureTexture();
-    auto generating = [&] {
-        GLint value = -1;
+    auto read = [](GLuint name, int level, int size) {
+        std::vector<uint8_t> pixels(size_t(size) * size_t(size) * 4);
         glBindTexture(GL_TEXTURE_2D, name);
-        glGetTexParameteriv(GL_TEXTURE_2D, generateMipmap, &value);
-        return value;
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glGetTexImage(GL_TEXTURE_2D, level, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+        return pixels;
     };
-    EXPECT_EQ(generating(), 1);
+    // Rescaled to 1024 x 1024, and 512 x 512 as it is.
+    for (const char* picture : {"seina2.jpg", "kiuas2.jpg"}) {
+        TTexture& t = Texture(picture);
+        const GLuint name = t.EnsureTexture();
+        const int size = t.TexWidth();
+        GLint generating = -1;
+        glGetTexParameteriv(GL_TEXTURE_2D, generateMipmap, &generating);
+        EXPECT_EQ(generating, 0) << picture;
+
+        // The driver's chain of the same level 0, on a name of its own.
+        const std::vector<uint8_t> level0 = read(name, 0, size);
+        GLuint driver = 0;
+        glGenTextures(1, &driver);
+        glBindTexture(GL_TEXTURE_2D, driver);
+        glTexParameteri(GL_TEXTURE_2D, generateMipmap, 1);
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, size, size, 0, GL_RGBA, GL_UNSIGNED_BYTE, level0.data());
+        for (int level = 1, s = size / 2; s >= 1; ++level, s /= 2) {
+            const std::vector<uint8_t> ours = read(name, level, s), theirs = read(driver, level, s);
+            int largest = 0;
+            for (size_t i = 0; i < ours.size(); ++i) largest = std::max(largest, std::abs(int(ours[i]) - int(theirs[i])));
+            EXPECT_LE(largest, 1) << picture << " level " << level;
+        }
+        glDeleteTextures(1, &driver);
+    }
+    // Down to linear and back: the same name, still no generator.
+    TTexture& t = *texture;
     t.SetMinFilter(TMinFilter::miLinear);
-    EXPECT_EQ(t.EnsureTexture(), name);
-    EXPECT_EQ(generating(), 0);
+    const GLuint name = t.EnsureTexture();
     t.SetMinFilter(TMinFilter::miNearestMipmapNearest);
     EXPECT_EQ(t.EnsureTexture(), name);
-    EXPECT_EQ(generating(), 1);
+    GLint generating = -1;
+    glGetTexParameteriv(GL_TEXTURE_2D, generateMipmap, &generating);
+    EXPECT_EQ(generating, 0);
+    EXPECT_EQ(Level(9, GL_TEXTURE_WIDTH), 1);
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 
