@@ -1,14 +1,22 @@
 #!/usr/bin/env bash
-# Makes the Debian binary package of the game from a build directory:
+# Makes the Debian binary packages from a build directory:
 #   make_deb.sh BUILD DIST
-# The game is laid out as Debian lays out games: the program and what it
+# and prints their paths, one a line: the game, the libraries, their development files.
+#
+# The game (sauno) is laid out as Debian lays out games: the program and what it
 # reads beside itself in /usr/lib/games/sauno, the launcher /usr/games/sauno,
 # the tools in /usr/bin, manual pages in sections 6 and 1, and the shared
 # high-score table in /var/games/sauno, made by the package's maintainer
 # script (so that it is the machine's data, not the package's: removing the
 # package keeps it, purging removes it). The game is setgid games and the
 # table group games and group-writable: players write it through the game
-# only. Dependencies come from the shared libraries the programs use.
+# only.
+#
+# The libraries are split as Debian ships libraries: libsaunoMAJOR (named by the
+# SONAME version) holds the versioned shared libraries and their SONAME links,
+# with a shlibs file so that what links them depends on it; libsauno-dev holds
+# the headers, the development links, the CMake package and the pkg-config files.
+# Dependencies come from the shared libraries the programs and libraries use.
 set -euo pipefail
 BUILD="$(cd "$1" && pwd)"
 DIST="$2"
@@ -17,10 +25,16 @@ mkdir -p "$DIST"
 DIST="$(cd "$DIST" && pwd)"
 
 version=$("$BUILD/sauno" --version | awk '{print $2}')
+soversion=${version%%.*}
 arch=$(dpkg --print-architecture)
+multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
+libpackage="libsauno$soversion"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-stage="$work/stage"
+# One tree per package, where dpkg-shlibdeps finds the libraries being packaged.
+stage="$work/debian/sauno"
+libstage="$work/debian/$libpackage"
+devstage="$work/debian/libsauno-dev"
 
 # The usual installation, below the staging folder, without a table of its own.
 DESTDIR="$stage" SAUNO_SCORE_DIR=/var/games/sauno SAUNO_NO_TABLE=1 \
@@ -33,25 +47,61 @@ sed -i 's|^Exec=.*|Exec=/usr/games/sauno|' "$stage/usr/share/applications/sauno.
 rm -rf "$stage/var"
 mkdir -p "$stage/var/games/sauno"
 
-for program in "$stage/usr/lib/games/sauno/sauno" "$stage/usr/bin/sauno-table" "$stage/usr/bin/sauno-inspect"; do
+# The libraries out of the game's tree: the versioned files and SONAME links into the
+# library package, everything a program is built with into the development package.
+libdir="usr/lib/$multiarch"
+ls "$stage/$libdir"/libsauno-*.so."$version" >/dev/null 2>&1 || { echo "make_deb.sh: no libraries in /$libdir"; exit 1; }
+mkdir -p "$libstage/$libdir" "$devstage/$libdir" "$devstage/usr"
+mv "$stage/$libdir"/libsauno-*.so.* "$libstage/$libdir/"
+mv "$stage/$libdir"/libsauno-*.so "$stage/$libdir/cmake" "$stage/$libdir/pkgconfig" "$devstage/$libdir/"
+mv "$stage/usr/include" "$devstage/usr/include"
+rmdir "$stage/$libdir"
+
+for program in "$stage/usr/lib/games/sauno/sauno" "$stage/usr/bin/sauno-table" "$stage/usr/bin/sauno-inspect" \
+               "$stage/usr/bin/sauno-view"; do
   strip --strip-unneeded --remove-section=.comment --remove-section=.note "$program"
+done
+for library in "$libstage/$libdir"/libsauno-*.so."$version"; do
+  strip --strip-unneeded --remove-section=.comment --remove-section=.note "$library"
 done
 gzip -9n "$stage"/usr/share/man/man*/*
 
-doc="$stage/usr/share/doc/sauno"
-mkdir -p "$doc"
-cp "$HERE/debian/copyright" "$doc/copyright"
+changelog="$work/changelog.gz"
 sed "s/@VERSION@/$version/; s/@DATE@/$(date -R -d @"${SOURCE_DATE_EPOCH:-$(date +%s)}")/" "$HERE/debian/changelog.in" \
-  | gzip -9n >"$doc/changelog.gz"
-mkdir -p "$stage/usr/share/lintian/overrides"
+  | gzip -9n >"$changelog"
+for tree in "$stage" "$libstage" "$devstage"; do
+  doc="$tree/usr/share/doc/$(basename "$tree")"
+  mkdir -p "$doc"
+  cp "$HERE/debian/copyright" "$doc/copyright"
+  cp "$changelog" "$doc/changelog.gz"
+done
+mkdir -p "$stage/usr/share/lintian/overrides" "$libstage/usr/share/lintian/overrides"
 cp "$HERE/debian/lintian-overrides" "$stage/usr/share/lintian/overrides/sauno"
+sed "s/@PACKAGE@/$libpackage/g" "$HERE/debian/libsauno.lintian-overrides" \
+  >"$libstage/usr/share/lintian/overrides/$libpackage"
 
-# Dependencies from the shared libraries the programs need.
-mkdir -p "$work/debian"
-printf 'Source: sauno\n\nPackage: sauno\nArchitecture: any\n' >"$work/debian/control"
-depends=$(cd "$work" && dpkg-shlibdeps -O -e"$stage/usr/lib/games/sauno/sauno" -e"$stage/usr/bin/sauno-table" \
-  -e"$stage/usr/bin/sauno-inspect" 2>/dev/null | sed -n 's/^shlibs:Depends=//p')
-[ -n "$depends" ] || { echo "make_deb.sh: no dependencies found"; exit 1; }
+# The library package's shlibs: whatever links one of its libraries needs this version or later.
+mkdir -p "$libstage/DEBIAN"
+for library in "$libstage/$libdir"/libsauno-*.so."$version"; do
+  name=$(basename "$library" ".so.$version")
+  echo "$name $soversion $libpackage (>= $version)"
+done >"$libstage/DEBIAN/shlibs"
+echo "activate-noawait ldconfig" >"$libstage/DEBIAN/triggers"
+
+# Dependencies from the shared libraries the programs and libraries need; the libraries being
+# packaged are found in their own tree, with its shlibs file.
+printf 'Source: sauno\n\nPackage: sauno\nArchitecture: any\n\nPackage: %s\nArchitecture: any\n' "$libpackage" \
+  >"$work/debian/control"
+shlibdeps() {
+  (cd "$work" && dpkg-shlibdeps -O -S"$libstage" -l"$libstage/$libdir" "$@" 2>"$work/shlibdeps.log") \
+    | sed -n 's/^shlibs:Depends=//p'
+}
+depends=$(shlibdeps -e"$stage/usr/lib/games/sauno/sauno" -e"$stage/usr/bin/sauno-table" \
+  -e"$stage/usr/bin/sauno-inspect" -e"$stage/usr/bin/sauno-view")
+[ -n "$depends" ] || { echo "make_deb.sh: no dependencies found"; cat "$work/shlibdeps.log"; exit 1; }
+grep -q "$libpackage (>= $version)" <<<"$depends" || { echo "make_deb.sh: sauno-view's libraries not found: $depends"; exit 1; }
+libdepends=$(shlibdeps -x"$libpackage" "$libstage/$libdir"/libsauno-*.so."$version")
+[ -n "$libdepends" ] || { echo "make_deb.sh: no dependencies of the libraries found"; cat "$work/shlibdeps.log"; exit 1; }
 
 mkdir -p "$stage/DEBIAN"
 installed_size=$(du -sk --exclude=DEBIAN "$stage" | cut -f1)
@@ -59,18 +109,36 @@ sed -e "s/@VERSION@/$version/" -e "s/@ARCH@/$arch/" -e "s/@DEPENDS@/$depends, fo
   -e "s/@SIZE@/$installed_size/" "$HERE/debian/control.in" >"$stage/DEBIAN/control"
 install -m 0755 "$HERE/debian/postinst" "$stage/DEBIAN/postinst"
 install -m 0755 "$HERE/debian/postrm" "$stage/DEBIAN/postrm"
-(cd "$stage" && find usr -type f -print0 | sort -z | xargs -0 md5sum >DEBIAN/md5sums)
+sed -e "s/@PACKAGE@/$libpackage/" -e "s/@VERSION@/$version/" -e "s/@ARCH@/$arch/" -e "s/@DEPENDS@/$libdepends/" \
+  -e "s/@SIZE@/$(du -sk --exclude=DEBIAN "$libstage" | cut -f1)/" "$HERE/debian/libsauno.control.in" >"$libstage/DEBIAN/control"
+mkdir -p "$devstage/DEBIAN"
+sed -e "s/@LIBPACKAGE@/$libpackage/" -e "s/@VERSION@/$version/g" -e "s/@ARCH@/$arch/" \
+  -e "s/@SIZE@/$(du -sk --exclude=DEBIAN "$devstage" | cut -f1)/" "$HERE/debian/libsauno-dev.control.in" \
+  >"$devstage/DEBIAN/control"
+for tree in "$stage" "$libstage" "$devstage"; do
+  (cd "$tree" && find usr -type f -print0 | sort -z | xargs -0 md5sum >DEBIAN/md5sums)
+done
 
 # Ownership and modes as the package installs them.
 fakeroot -- bash -c "
   chown -R root:root '$stage'
   find '$stage' -type d -exec chmod 0755 {} +
   find '$stage/usr' -type f -exec chmod 0644 {} +
-  chmod 0755 '$stage/usr/bin/sauno-table' '$stage/usr/bin/sauno-inspect' '$stage/DEBIAN/postinst' '$stage/DEBIAN/postrm'
+  chmod 0755 '$stage/usr/bin/sauno-table' '$stage/usr/bin/sauno-inspect' '$stage/usr/bin/sauno-view' \
+    '$stage/DEBIAN/postinst' '$stage/DEBIAN/postrm'
   chmod 0644 '$stage/DEBIAN/control' '$stage/DEBIAN/md5sums'
+  for tree in '$libstage' '$devstage'; do
+    chown -R root:root \"\$tree\"
+    find \"\$tree\" -type d -exec chmod 0755 {} +
+    find \"\$tree\" -type f -exec chmod 0644 {} +
+  done
   chown root:games '$stage/usr/lib/games/sauno/sauno' '$stage/var/games/sauno'
   chmod 2755 '$stage/usr/lib/games/sauno/sauno'
   chmod 2775 '$stage/var/games/sauno'
   dpkg-deb --build -Zxz '$stage' '$DIST/sauno_${version}_${arch}.deb' >/dev/null
+  dpkg-deb --build -Zxz '$libstage' '$DIST/${libpackage}_${version}_${arch}.deb' >/dev/null
+  dpkg-deb --build -Zxz '$devstage' '$DIST/libsauno-dev_${version}_${arch}.deb' >/dev/null
 "
 echo "$DIST/sauno_${version}_${arch}.deb"
+echo "$DIST/${libpackage}_${version}_${arch}.deb"
+echo "$DIST/libsauno-dev_${version}_${arch}.deb"

@@ -1,31 +1,59 @@
 #!/usr/bin/env bash
-# The Debian package as a player's machine gets it: made from the build, clean under lintian,
-# installed with dpkg, the game laid out as Debian lays out games, two players of the machine
-# storing their visits in the one table in /var/games/sauno; removing the package keeps the
-# scores, purging removes them. Needs root, and a machine where no sauno package is installed.
+# The Debian packages as a player's and a programmer's machine get them: made from the build,
+# clean under lintian, installed with dpkg, the game laid out as Debian lays out games, two
+# players of the machine storing their visits in the one table in /var/games/sauno; the
+# libraries' headers compiling alone from /usr/include and the examples built against /usr
+# with nothing from the tree; removing the game keeps the scores, purging removes them, and
+# the library packages leave nothing behind. Needs root, and a machine where none of the
+# packages is installed.
 set -uo pipefail
 BUILD="$1"
 SOURCE="$2"
 source "$(dirname "$0")/../e2e/e2e_lib.sh"
 source "$(dirname "$0")/two_players.sh"
+source "$(dirname "$0")/examples_check.sh"
 if [ "$(id -u)" != 0 ]; then
   echo "the package is made and checked only as root"
   exit 0
 fi
-if dpkg-query -W -f='${Status}' sauno 2>/dev/null | grep -q installed; then
-  echo "a sauno package is installed here already: its scores are not the test's to purge"
-  exit 0
-fi
-deb=$(bash "$SOURCE/packaging/make_deb.sh" "$BUILD" "$E2E_SCRATCH/dist") || fail "the package was not made"
-lint=$(lintian --fail-on error,warning "$deb" 2>&1) || fail "lintian: $lint"
-dpkg -i "$deb" >"$E2E_SCRATCH/dpkg.log" 2>&1 || fail "dpkg -i: $(tail -5 "$E2E_SCRATCH/dpkg.log")"
-after_players() { dpkg --purge sauno >/dev/null 2>&1; }
+version=$("$BUILD/sauno" --version | awk '{print $2}')
+libpackage="libsauno${version%%.*}"
+packages=(sauno "$libpackage" libsauno-dev)
+for p in "${packages[@]}"; do
+  if dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q installed; then
+    echo "a $p package is installed here already: it is not the test's to purge"
+    exit 0
+  fi
+done
+made=$(bash "$SOURCE/packaging/make_deb.sh" "$BUILD" "$E2E_SCRATCH/dist") || fail "the packages were not made: $made"
+mapfile -t debs <<<"$made"
+[ "${#debs[@]}" = 3 ] || fail "make_deb.sh made ${#debs[@]} packages: $made"
+deb="${debs[0]}"
+for d in "${debs[@]}"; do
+  [ "$(dpkg-deb -f "$d" Package)" = "$(basename "$d" | cut -d_ -f1)" ] || fail "$(basename "$d") holds another package"
+done
+lint=$(lintian --fail-on error,warning "${debs[@]}" 2>&1) || fail "lintian: $lint"
+dpkg -i "${debs[@]}" >"$E2E_SCRATCH/dpkg.log" 2>&1 || fail "dpkg -i: $(tail -5 "$E2E_SCRATCH/dpkg.log")"
+after_players() { dpkg --purge "${packages[@]}" >/dev/null 2>&1; }
 trap 'after_players; e2e_cleanup' EXIT
+
+# The libraries as Debian ships them, and what depends on them by the shlibs file.
+multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
+[ "$(dpkg -S "/usr/lib/$multiarch/libsauno-store.so.0" 2>/dev/null | cut -d: -f1)" = "$libpackage" ] \
+  || fail "libsauno-store.so.0 does not come with $libpackage"
+[ "$(dpkg -S "/usr/lib/$multiarch/libsauno-store.so" 2>/dev/null | cut -d: -f1)" = libsauno-dev ] \
+  || fail "the development link does not come with libsauno-dev"
+dpkg-query -W -f='${Depends}' sauno | grep -q "$libpackage (>= $version)" \
+  || fail "the game package does not depend on $libpackage: $(dpkg-query -W -f='${Depends}' sauno)"
+dpkg-query -W -f='${Depends}' libsauno-dev | grep -q "$libpackage (= $version)" || fail "libsauno-dev's Depends"
+[ -f /usr/include/sauno/store/StoreTable.h ] && [ -f "/usr/lib/$multiarch/cmake/Sauno/SaunoConfig.cmake" ] \
+  && [ -f "/usr/lib/$multiarch/pkgconfig/sauno-store.pc" ] || fail "libsauno-dev lacks headers, CMake package or pkg-config files"
+grep -q "usage: sauno-view" <<<"$(sauno-view 2>&1)" || fail "sauno-view is not installed"
 
 [ "$(readlink /usr/games/sauno)" = ../lib/games/sauno/sauno ] || fail "the launcher /usr/games/sauno"
 [ "$(/usr/games/sauno --version)" = "$("$BUILD/sauno" --version)" ] || fail "the launcher does not start the game"
 grep -qx "Exec=/usr/games/sauno" /usr/share/applications/sauno.desktop || fail "desktop entry Exec"
-for page in sauno sauno-table sauno-inspect; do man -w "$page" >/dev/null 2>&1 || fail "no manual page $page"; done
+for page in sauno sauno-table sauno-inspect sauno-view; do man -w "$page" >/dev/null 2>&1 || fail "no manual page $page"; done
 grep -q 'Directory = "/var/games/sauno"' /usr/lib/games/sauno/sauno.scene || fail "the game's description names another score directory"
 scores=/var/games/sauno
 sauno-table verify "$scores" enkat >/dev/null || fail "no valid table in $scores"
@@ -39,10 +67,20 @@ find /usr/lib/games/sauno /usr/games /var/games/sauno -perm -o+w ! -type l | gre
 two_players /usr/games/sauno "$scores"
 stored=$(records "$scores")
 
+installed_headers_compile /usr
+examples_build_and_run /usr
+out=$(sauno-view "$BUILD/data/sauna2.3ds" --frames 5 2>&1) || fail "the installed sauno-view: $out"
+
 dpkg --remove sauno >/dev/null 2>&1 || fail "dpkg --remove"
 [ -e /usr/games/sauno ] && fail "the game is still there after removal"
 [ "$("$BUILD/sauno-table" list "$scores" enkat --index aika)" = "$stored" ] || fail "removal lost the scores"
 dpkg --purge sauno >/dev/null 2>&1 || fail "dpkg --purge"
-unset -f after_players
 [ -e "$scores" ] && fail "purging left $scores"
-echo "package $(basename "$deb"): lintian clean; two players stored: $(tr '\t\n' ': ' <<<"$stored"); removal kept, purging removed the scores"
+dpkg --purge libsauno-dev "$libpackage" >/dev/null 2>&1 || fail "dpkg --purge of the library packages"
+unset -f after_players
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q installed && fail "$p is still installed"
+done
+[ -e /usr/include/sauno ] && fail "purging left /usr/include/sauno"
+ls "/usr/lib/$multiarch"/libsauno-* "/usr/lib/$multiarch/cmake/Sauno" 2>/dev/null | grep . && fail "purging left the libraries"
+echo "packages $(printf '%s ' "${debs[@]##*/}"): lintian clean; two players stored: $(tr '\t\n' ': ' <<<"$stored"); removal kept, purging removed the scores; the examples built against /usr"

@@ -7,7 +7,7 @@ PAGES="$2"
 status=0
 fail() { echo "FAIL: $*"; status=1; }
 
-for page in "$PAGES"/sauno.6 "$PAGES"/sauno-table.1 "$PAGES"/sauno-inspect.1; do
+for page in "$PAGES"/sauno.6 "$PAGES"/sauno-table.1 "$PAGES"/sauno-inspect.1 "$PAGES"/sauno-view.1; do
   warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l "$page" 2>&1 >/dev/null)
   [ -z "$warnings" ] || fail "$(basename "$page"): $warnings"
 done
@@ -32,6 +32,13 @@ done
 inspect_page=$(rendered "$PAGES/sauno-inspect.1")
 for word in $("$BUILD/sauno-inspect" 2>&1 | sed -n 's/^ *\(usage: \)\{0,1\}sauno-inspect \([a-z]*\).*/\2/p' | sort -u) --render; do
   grep -q -- "$word" <<<"$inspect_page" || fail "sauno-inspect $word is not in sauno-inspect(1)"
+done
+
+view_page=$(rendered "$PAGES/sauno-view.1")
+view_options=$("$BUILD/examples/sauno-view" 2>&1 | grep -o -- '--[a-z]*')
+[ -n "$view_options" ] || fail "no options in sauno-view's usage"
+for option in $view_options; do
+  grep -q -- "$option" <<<"$view_page" || fail "sauno-view $option is not in sauno-view(1)"
 done
 
 game_page=$(rendered "$PAGES/sauno.6")
