@@ -81,7 +81,9 @@ focus() { x xdotool windowfocus --sync "$GAME_WID" || fail "cannot focus the win
 tap() { x xdotool keydown "$1"; sleep 0.08; x xdotool keyup "$1"; sleep 0.05; }
 hold() { x xdotool keydown "$1"; sleep "$2"; x xdotool keyup "$1"; sleep 0.05; }
 
-# Waits up to $1 seconds for the game to end; prints its exit status.
+# Waits up to $1 seconds for the game to end and leaves its exit status in GAME_STATUS.
+# It must run in this shell, not in $(...): a subshell cannot wait for this shell's child
+# and gets no status when the game ends while it polls.
 wait_exit() {
   local deadline=$((SECONDS + $1))
   while kill -0 "$GAME_PID" 2>/dev/null; do
@@ -89,7 +91,7 @@ wait_exit() {
     sleep 0.05
   done
   wait "$GAME_PID"
-  echo $?
+  GAME_STATUS=$?
 }
 
 # Screenshot of window $2 (default: the game's) into $1 (PNG).

@@ -57,6 +57,6 @@ seconds=$(records "$scores" | head -1 | cut -f2)
 # Escape, "y": status 0.
 tap Escape
 tap y
-status=$(wait_exit 3) || fail "still running after Escape, y"
+wait_exit 3 || fail "still running after Escape, y"; status=$GAME_STATUS
 [ "$status" = 0 ] || fail "exit status $status"
 echo "paused visit: $seconds s in the sauna, $total s on the clock"

@@ -27,7 +27,7 @@ for pid_wid in "$pid2:$GAME_WID" "$pid1:$wid1"; do
   GAME_PID=${pid_wid%%:*}; GAME_WID=${pid_wid##*:}
   focus
   tap n
-  status=$(wait_exit 3) || fail "a game did not quit with n"
+  wait_exit 3 || fail "a game did not quit with n"; status=$GAME_STATUS
   [ "$status" = 0 ] || fail "exit status $status"
 done
 
@@ -54,5 +54,5 @@ same_mask "$E2E_SCRATCH/line1.png" "$E2E_SCRATCH/line2.png" && fail "lines 2 and
 n=$(white_pixels "$shots/shared_topten.png" 0 224 300 100)
 [ "$n" -le 3 ] || fail "top-ten lines below the three records"
 tap n
-status=$(wait_exit 3) || fail "the restarted game did not quit"
+wait_exit 3 || fail "the restarted game did not quit"; status=$GAME_STATUS
 echo "shared table: $(records "$scores" | tr '\t\n' ': ')"

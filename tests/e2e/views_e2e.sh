@@ -70,5 +70,5 @@ if [ -n "${SAUNO_DOCS_DIR:-}" ]; then
 fi
 tap Escape
 tap y
-status=$(wait_exit 3) || fail "still running after Escape, y"
+wait_exit 3 || fail "still running after Escape, y"; status=$GAME_STATUS
 [ "$status" = 0 ] || fail "exit status $status"

@@ -115,7 +115,7 @@ second=$(records "$scores" | awk -F'\t' '$1 == "tester" { print $2 }' | sort -n 
 # "n" at game over quits with status 0.
 sleep 0.5
 tap n
-status=$(wait_exit 3) || fail "still running after n at game over"
+wait_exit 3 || fail "still running after n at game over"; status=$GAME_STATUS
 [ "$status" = 0 ] || fail "exit status $status"
 [ -s "$game/out.txt" ] && fail "the game printed: $(cat "$game/out.txt")"
 echo "visits: without water $seconds s, with water and beer $second s"
