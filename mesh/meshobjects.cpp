@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "engine/statecache.h"
 #include "material/material.h"
@@ -310,6 +311,11 @@ void TMeshObjectList::Clear()
 }
 
 void TMeshObjectList::Remove(TMeshObject* object) { std::erase(items_, object); }
+
+void TMeshObjectList::Exchange(int index1, int index2)
+{
+    std::swap(items_.at(static_cast<size_t>(index1)), items_.at(static_cast<size_t>(index2)));
+}
 
 void TMeshObjectList::PrepareMaterialLibraryCache(TMaterialLibrary* library)
 {

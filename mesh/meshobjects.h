@@ -143,6 +143,9 @@ public:
     TMeshObject& Items(int i) const { return *items_[static_cast<size_t>(i)]; }
     // Frees every mesh object.
     void Clear();
+    // Swaps two mesh objects in the drawing order (indices are checked); the owner's structure
+    // change rebuilds what was compiled.
+    void Exchange(int index1, int index2);
     void PrepareMaterialLibraryCache(TMaterialLibrary* library);
     void DropMaterialLibraryCache();
     void BuildList(TRenderContextInfo& rci, const TMeshRenderInfo& info);
