@@ -329,11 +329,12 @@ Mesh Duckboard()
     return b.Result();
 }
 
-// The bucket on the floor beside the stove, with the ladle standing in it, its handle up.
+// The bucket on the duckboard beside the stove, level with its middle so that the view sees it
+// whole when it turns towards the stove, with the ladle standing in it, its handle up.
 Mesh Bucket()
 {
     Builder b("kiulu");
-    const P foot{1560, -2330, Z0 + 52};
+    const P foot{1180, -2330, Z0 + 52};
     const size_t staves = b.Result().vertices.size();
     b.Cylinder(foot, 170, 280, "kiulu", 4, 1, false);
     for (size_t i = staves; i < b.Result().vertices.size(); ++i)
@@ -344,9 +345,10 @@ Mesh Bucket()
     // Two lugs for the handle.
     b.WoodBox({foot.x - 20, foot.y - 185, foot.z + 200}, {foot.x + 20, foot.y - 160, foot.z + 330}, "kiulu", 2, 0.3f, 0.4f, 500);
     b.WoodBox({foot.x - 20, foot.y + 160, foot.z + 200}, {foot.x + 20, foot.y + 185, foot.z + 330}, "kiulu", 2, 0.3f, 0.4f, 500);
-    // The ladle: a long handle leaning out towards the benches, a small cup in the water.
+    // The ladle: a small cup in the water, its long handle leaning out over the rim, away from
+    // the stove and towards the benches.
     b.Cylinder({foot.x - 40, foot.y + 20, foot.z + 150}, 55, 90, "kiulu", 8, 0.5f, false);
-    b.Beam({foot.x - 40, foot.y + 20, foot.z + 240}, {foot.x + 260, foot.y + 60, foot.z + 760}, 22, "lauteet", 0.52f, 0.7f);
+    b.Beam({foot.x - 40, foot.y + 20, foot.z + 240}, {foot.x + 180, foot.y - 300, foot.z + 700}, 22, "lauteet", 0.52f, 0.7f);
     return b.Result();
 }
 
