@@ -26,24 +26,11 @@ std::unique_ptr<TJPEGImage> Image(const std::vector<uint8_t>& jpeg)
 
 std::vector<uint8_t> PixelsOnNeed(const std::vector<uint8_t>& jpeg) { return Image(jpeg)->Pixels().Data; }
 
-// A later scan of a progressive picture made unreadable: the header reads, decoding fails.
-std::vector<uint8_t> BadScan()
-{
-    std::vector<uint8_t> jpeg = EncodeJPEG(300, 200, false, true, Gradient);
-    int found = 0;
-    for (size_t i = 2; i + 5 < jpeg.size(); ++i)
-        if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xDA && ++found == 2) {
-            jpeg[i + 4] = 9;  // component count of the scan
-            break;
-        }
-    return jpeg;
-}
-
 TEST(MaterialDecodeAhead, PicturesDecodedAheadAreThoseDecodedOnNeedAndErrorsWaitForTheAsking)
 {
     const std::vector<std::vector<uint8_t>> files = {
         EncodeJPEG(689, 433, false, false, Checks), EncodeJPEG(37, 29, true, false, Gradient),
-        EncodeJPEG(400, 300, false, true, Checks), BadScan(), EncodeJPEG(512, 64, false, false, Gradient)};
+        EncodeJPEG(400, 300, false, true, Checks), BadScanJPEG(), EncodeJPEG(512, 64, false, false, Gradient)};
     std::vector<std::unique_ptr<TJPEGImage>> images;
     for (const auto& file : files) images.push_back(Image(file));
     images[4]->Pixels();  // already decoded: left as it is

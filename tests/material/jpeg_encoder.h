@@ -69,4 +69,17 @@ inline std::vector<uint8_t> EmbedJPEG(const std::vector<uint8_t>& jpeg)
 // A smooth pattern that survives JPEG compression closely.
 inline Rgb Gradient(int x, int y) { return {uint8_t(x * 255 / 1000), uint8_t(y * 255 / 700), 128}; }
 
+// A progressive picture whose later scan is unreadable: the header reads, decoding fails.
+inline std::vector<uint8_t> BadScanJPEG()
+{
+    std::vector<uint8_t> jpeg = EncodeJPEG(300, 200, false, true, Gradient);
+    int found = 0;
+    for (size_t i = 2; i + 5 < jpeg.size(); ++i)
+        if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xDA && ++found == 2) {
+            jpeg[i + 4] = 9;  // component count of the scan
+            break;
+        }
+    return jpeg;
+}
+
 }  // namespace sauno::test

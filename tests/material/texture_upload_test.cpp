@@ -165,19 +165,6 @@ namespace {
 
 test::Rgb Rings(int x, int y) { return {uint8_t((x * x + y * y) / 40 % 256), uint8_t(y * 5 % 256), uint8_t(x % 2 ? 250 : 10)}; }
 
-// A progressive picture whose later scan is unreadable: the header reads, decoding fails.
-std::vector<uint8_t> BadScan()
-{
-    std::vector<uint8_t> jpeg = test::EncodeJPEG(300, 200, false, true, test::Gradient);
-    int found = 0;
-    for (size_t i = 2; i + 5 < jpeg.size(); ++i)
-        if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xDA && ++found == 2) {
-            jpeg[i + 4] = 9;  // component count of the scan
-            break;
-        }
-    return jpeg;
-}
-
 class TextureAheadTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -260,7 +247,7 @@ TEST_F(TextureAheadTest, ChangesAfterwardsAreHonouredAndOnlyTexturesItCanMakeAre
     TTexture& linear = Stored(jpeg);
     TTexture& replaced = Stored(jpeg);
     TTexture& assigned = Stored(jpeg);
-    TTexture& damaged = Stored(BadScan());
+    TTexture& damaged = Stored(test::BadScanJPEG());
     TTexture& disabled = Stored(jpeg);
     disabled.SetDisabled(true);
     TTexture& normalMap = Stored(jpeg);
