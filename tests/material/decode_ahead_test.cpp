@@ -30,7 +30,7 @@ TEST(MaterialDecodeAhead, PicturesDecodedAheadAreThoseDecodedOnNeedAndErrorsWait
 {
     const std::vector<std::vector<uint8_t>> files = {
         EncodeJPEG(689, 433, false, false, Checks), EncodeJPEG(37, 29, true, false, Gradient),
-        EncodeJPEG(400, 300, false, true, Checks), BadScanJPEG(), EncodeJPEG(512, 64, false, false, Gradient)};
+        EncodeJPEG(400, 300, false, true, Checks), test::BadScanJPEG(), EncodeJPEG(512, 64, false, false, Gradient)};
     std::vector<std::unique_ptr<TJPEGImage>> images;
     for (const auto& file : files) images.push_back(Image(file));
     images[4]->Pixels();  // already decoded: left as it is
