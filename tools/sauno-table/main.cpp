@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "StoreError.h"
+#include "StoreSession.h"
 #include "TableCommands.h"
 
 namespace {
@@ -43,6 +44,9 @@ int main(int argc, char** argv) {
     std::cout << Usage;
     return 0;
   }
+  // Every change the tool commits is flushed in the order that survives a
+  // power cut: a table it wrote holds the change or not, never half of it.
+  sauno::TStoreSession::Default().ForceBufferFlush = true;
   try {
     if (command == "create") return sauno_table::CreateCommand(args, std::cout);
     if (command == "info") return sauno_table::InfoCommand(args, std::cout);
