@@ -1,8 +1,8 @@
 # Sourced by the package test, after two_players (its display and its users exist).
 # hostile_user LAUNCHER SCORES: an ordinary player of the machine (not in the scores group)
-# runs the installed game with every variable it or its libraries read, and those of the GL
-# driver and the font cache, pointed at the table, its folder and /tmp, with a settings file and
-# a home of their own. The game runs with the scores group, yet afterwards the table's files are
+# runs the installed game with every variable it or its libraries read pointed at the table, its
+# folder and /tmp, those of the GL driver's and the font library's caches at the table's folder,
+# with a settings file and a home of their own. The game runs with the scores group, yet afterwards the table's files are
 # byte for byte as they were and nothing was made anywhere those variables named.
 hostile_user() {
   local launcher="$1" scores="$2" user=sauno-e2e-a
@@ -17,7 +17,7 @@ hostile_user() {
   local target game groups i
   for target in "$scores/enkat.DAT" "$scores/enkat.IDX" "$scores" "$scores/made" "$bait"; do
     (cd "$home" && exec runuser -u "$user" -- env -i PATH=/usr/bin:/bin DISPLAY="$DISPLAY" HOME="$home" \
-      XDG_CONFIG_HOME="$home" XDG_CACHE_HOME="$target" MESA_SHADER_CACHE_DIR="$target" \
+      XDG_CONFIG_HOME="$home" XDG_CACHE_HOME="$scores" MESA_SHADER_CACHE_DIR="$scores" \
       SAUNO_STARTUP_REPORT="$target" SAUNO_STORE_FAIL_WRITE=1 SAUNO_STORE_KILL_AFTER_WRITE=1 \
       SAUNO_MESSAGES=stderr "$launcher") >"$E2E_SCRATCH/hostile.out" 2>&1 &
     E2E_PIDS+=("$!")
