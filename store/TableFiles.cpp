@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 
@@ -121,6 +122,10 @@ void TTableFiles::VerifyOpened() {
   Data->Verify();
   Index->Verify(Data->Fields());
   Index->Bind(Data->Fields(), Data->HeaderCopy().LanguageId(), Data->HeaderCopy().SortId());
+  // Without a commit pending the index file ends where its header says: a
+  // file cut short would give a tree whose pages are gone.
+  if (!CountersDiffer() && Index->Size() != static_cast<std::uint64_t>(Index->Header().NextPage()) * PageSize)
+    RaiseStoreError(STORE_HEADERCORRUPT, Index->Path());
 }
 
 void TTableFiles::OpenForRepair(std::string_view directory, std::string_view table) {
@@ -278,8 +283,10 @@ void TTableFiles::RebuildFromRecords(bool flushOs) {
   MeasureFiles();
   Data->DiscardCache();
   Index->DiscardCache();
-  // A full disk stops the rebuild here, before anything is written: the
-  // table stays as it was, for readers and for the next writer.
+  // A full disk, or records whose keys clash in a unique index, stop the
+  // rebuild here, before anything is written: the table stays as it was,
+  // for readers and for the next writer.
+  RequireUniqueKeys();
   ReserveRebuildSpace();
   RepairDataFromSlots();
   // The data header goes out with a counter that cannot equal the index's,
@@ -395,6 +402,35 @@ void TTableFiles::RebuildIndexes(bool flushOs) {
   Data->TrimCache();
   Index->TrimCache();
   DeferWrites(deferring);
+}
+
+void TTableFiles::RequireUniqueKeys() {
+  std::vector<int> unique;
+  for (int slot = PrimaryIndex; slot <= MaxSecondaryIndexes; ++slot)
+    if (Index->SlotInUse(slot) && Index->KeyDef(slot).IsUnique()) unique.push_back(slot);
+  if (unique.empty()) return;
+  std::vector<std::vector<std::pair<std::vector<std::uint8_t>, std::int32_t>>> keys(unique.size());
+  for (std::int32_t n = 1; n <= Data->RecordCount(); ++n) {
+    TRecord& record = Data->GetRecord(n, true, TDirection::drForward);
+    const std::vector<std::uint8_t> image = record.Buffer;
+    Data->ReleaseRecord(record);
+    if (image[0] != 0) continue;
+    for (std::size_t i = 0; i < unique.size(); ++i) keys[i].emplace_back(Index->KeyDef(unique[i]).BuildKey(image), n);
+  }
+  for (std::size_t i = 0; i < unique.size(); ++i) {
+    const TKeyDef& def = Index->KeyDef(unique[i]);
+    auto& entries = keys[i];
+    std::stable_sort(entries.begin(), entries.end(),
+                     [&](const auto& a, const auto& b) { return def.Compare(a.first, b.first) < 0; });
+    for (std::size_t e = 1; e < entries.size(); ++e) {
+      if (def.Compare(entries[e - 1].first, entries[e].first) != 0) continue;
+      TStoreErrorContext context;
+      context.Table = Data->TableName();
+      context.Index = Index->IndexDisplayName(unique[i]);
+      context.Extra = "records " + std::to_string(entries[e - 1].second) + " and " + std::to_string(entries[e].second);
+      throw EStoreEngineError(STORE_KEYVIOL, std::move(context));
+    }
+  }
 }
 
 void TTableFiles::ReserveRebuildSpace() {

@@ -152,6 +152,9 @@ class TTableFiles {
   void UndoCommit(TCommitStage stage, const TDataHeader& before, const std::vector<TDataFile::TSlotImage>& undo,
                   bool flushOs);
   bool CutInterruptedAppend();
+  // Raises STORE_KEYVIOL, naming the index and two records (the context's
+  // Extra), when active records share a key of a unique index.
+  void RequireUniqueKeys();
   // Allocates what a rebuild of every index may write, or raises
   // STORE_WRITEERR before anything is written.
   void ReserveRebuildSpace();

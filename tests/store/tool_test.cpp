@@ -432,3 +432,46 @@ TEST(SaunoTable, ARepairOnAFullDiskLeavesTheTableReadable) {
   EXPECT_EQ(roomy.Status, 0) << roomy.Err;
   EXPECT_EQ(RunTool(dir, "list " + small + " enkat --index aika").Out, stored);
 }
+
+// The index file's length is held against its header at open, as verify
+// holds it; and a unique index is never built over records whose keys
+// clash: the rebuild stops before writing and names the records.
+TEST(SaunoTable, OpeningChecksTheIndexLengthAndRebuildsKeepUniqueKeysUnique) {
+  TScratchDir dir;
+  const std::string d = dir.Path();
+  ASSERT_EQ(RunTool(dir, "create " + d + " t nimi:string:20 aika:integer --primary nimi --index aika=aika").Status, 0);
+  std::string lines;
+  for (int i = 0; i < 400; ++i) lines += "n" + std::to_string(i) + "\t" + std::to_string(i) + "\n";
+  ASSERT_EQ(RunTool(dir, "insert " + d + " t --stdin", lines).Status, 0);
+  auto index = ReadFileBytes(dir.File("t.IDX"));
+  ASSERT_GT(index.size(), 3u * 4096);
+  auto cut = index;
+  cut.resize(cut.size() - 4096);
+  WriteFileBytes(dir.File("t.IDX"), cut);
+  const TRun opened = RunTool(dir, "list " + d + " t");
+  EXPECT_EQ(opened.Status, 1);
+  EXPECT_NE(opened.Err.find("Header information corrupt"), std::string::npos) << opened.Err;
+  EXPECT_NE(opened.Err.find(dir.File("t.IDX")), std::string::npos) << opened.Err;
+  EXPECT_EQ(RunTool(dir, "repair " + d + " t").Status, 0);
+  EXPECT_EQ(RunTool(dir, "verify " + d + " t").Out, "ok\n");
+
+  // Record 2's name made equal to record 1's behind the table's back.
+  auto data = ReadFileBytes(dir.File("t.DAT"));
+  const std::size_t slots = 127 + 2 * 768, recordSize = 9 + 22 + 5;
+  std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(slots + 9), 22,
+              data.begin() + static_cast<std::ptrdiff_t>(slots + recordSize + 9));
+  WriteFileBytes(dir.File("t.DAT"), data);
+  index = ReadFileBytes(dir.File("t.IDX"));
+  const TRun clash = RunTool(dir, "repair " + d + " t");
+  EXPECT_EQ(clash.Status, 1);
+  EXPECT_NE(clash.Err.find("Duplicate key found in the index 'Primary'"), std::string::npos) << clash.Err;
+  EXPECT_NE(clash.Err.find("the records 1 and 2 share a key of the unique index 'Primary'"), std::string::npos)
+      << clash.Err;
+  EXPECT_EQ(ReadFileBytes(dir.File("t.DAT")), data) << "nothing is written";
+  EXPECT_EQ(ReadFileBytes(dir.File("t.IDX")), index) << "nothing is written";
+  // Changed as the message says, the table is repaired.
+  data[slots + recordSize + 9 + 2] = 'x';
+  WriteFileBytes(dir.File("t.DAT"), data);
+  EXPECT_EQ(RunTool(dir, "repair " + d + " t").Status, 0);
+  EXPECT_EQ(RunTool(dir, "verify " + d + " t").Out, "ok\n");
+}

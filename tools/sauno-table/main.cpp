@@ -63,6 +63,10 @@ int main(int argc, char** argv) {
     return 1;
   } catch (const store::EStoreEngineError& e) {
     std::cerr << e.what() << "\n";
+    // A rebuild refused for clashing keys names the records to change.
+    if (e.Code() == store::STORE_KEYVIOL && !e.Context().Extra.empty())
+      std::cerr << "the " << e.Context().Extra << " share a key of the unique index '" << e.Context().Index
+                << "'; change or delete one of them, then repair again\n";
     return 1;
   } catch (const std::invalid_argument& e) {
     std::cerr << e.what() << "\n" << Usage;
