@@ -51,6 +51,8 @@ class TStoreTable : public TDataSet {
   store::TDataCursor& Cursor() const { return *EngineCursor; }
 
  protected:
+  // With AutoDisplayLabels, a field's description when it has one.
+  std::string DisplayLabelOf(const TFieldDef& definition) const override;
   void InternalOpen() override;
   void InternalClose() override;
   void InternalInitRecord() override;
