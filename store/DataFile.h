@@ -145,6 +145,8 @@ class TDataFile : public TFileHandler {
 
   TDataHeader Header;
   TDataHeader OnDisk;
+  bool HeaderOnDisk = false;  // the file holds OnDisk's bytes at offset 0
+  void WriteHeaderBytes(const TDataHeader& next);
   std::vector<TFieldDesc> FieldList;
   bool IsHeaderDirty = false;
   bool DescriptorsPending = false;
