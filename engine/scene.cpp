@@ -684,6 +684,37 @@ void TImmaterialSceneObject::DrawContent(TRenderContextInfo& rci, bool drawSelf,
     TBaseSceneObject::DrawContent(rci, drawSelf, drawChildren);
 }
 
+void TCameraInvariantObject::DrawContent(TRenderContextInfo& rci, bool drawSelf, bool drawChildren)
+{
+    if (camInvarianceMode_ == TCameraInvarianceMode::cimNone) {
+        TImmaterialSceneObject::DrawContent(rci, drawSelf, drawChildren);
+        return;
+    }
+    glPushMatrix();
+    if (camInvarianceMode_ == TCameraInvarianceMode::cimPosition) {
+        // The camera's position, as a move in this node's frame, added to its own.
+        TVector4 move = rci.cameraPosition;
+        move.w = 0;
+        move = Transform(move, Inverse(AbsoluteMatrix()));
+        glTranslatef(move.x, move.y, move.z);
+    } else {
+        // The view's rotation replaced by this node's own; where it stands is kept.
+        GLfloat m[16];
+        glGetFloatv(GL_MODELVIEW_MATRIX, m);
+        const TMatrix4& own = AbsoluteMatrix();
+        for (int column = 0; column < 3; ++column)
+            for (int row = 0; row < 3; ++row) m[column * 4 + row] = own(size_t(column), size_t(row));
+        glLoadMatrixf(m);
+    }
+    try {
+        TImmaterialSceneObject::DrawContent(rci, drawSelf, drawChildren);
+    } catch (...) {
+        glPopMatrix();
+        throw;
+    }
+    glPopMatrix();
+}
+
 void TCameraInvariantObject::SetCamInvarianceMode(TCameraInvarianceMode value)
 {
     if (value == camInvarianceMode_) return;

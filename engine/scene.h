@@ -225,6 +225,9 @@ public:
     using TImmaterialSceneObject::TImmaterialSceneObject;
     TCameraInvarianceMode CamInvarianceMode() const { return camInvarianceMode_; }
     void SetCamInvarianceMode(TCameraInvarianceMode value);
+    // cimPosition: drawn where it stands relative to the camera, so that it moves with it;
+    // cimOrientation: drawn in its own orientation, whichever way the camera turns.
+    void DrawContent(TRenderContextInfo& rci, bool drawSelf, bool drawChildren) override;
 
 private:
     TCameraInvarianceMode camInvarianceMode_ = TCameraInvarianceMode::cimNone;

@@ -2,6 +2,7 @@
 
 #include <GL/gl.h>
 
+#include <array>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -476,4 +477,54 @@ TEST(SceneTree, BehavioursAndEffectsDataAreReadNotRefused)
     TCustomForm bad(nullptr);
     EXPECT_THROW(bad.ReadDescription("TCustomForm F {\n TScene S {\n TDummyCube c { BehavioursData = 3 }\n }\n}"),
                  std::exception);
+}
+
+namespace {
+// A camera-invariant node that keeps the modelview matrix it is drawn with.
+class InvariantProbe : public TCameraInvariantObject {
+public:
+    explicit InvariantProbe(TComponent* owner) : TCameraInvariantObject(owner) { SetObjectStyle(osDirectDraw); }
+    std::array<GLfloat, 16> drawnWith{};
+    void BuildGeometry(TRenderContextInfo&) override { glGetFloatv(GL_MODELVIEW_MATRIX, drawnWith.data()); }
+};
+}  // namespace
+
+// cimPosition moves a node with the camera; cimOrientation keeps its own orientation on the
+// screen whichever way the view turns; cimNone is drawn as any node.
+TEST_F(SceneRender, CameraInvariantNodesFollowTheCamerasPositionOrIgnoreItsTurn)
+{
+    SceneFixture f;
+    auto* node = f.Node<InvariantProbe>();
+    node->Position().SetPoint(1, 2, 3);
+    TRenderContextInfo rci;
+    rci.scene = f.scene;
+    rci.objectsSorting = TObjectsSorting::osNone;
+    rci.visibilityCulling = TVisibilityCulling::vcNone;
+    // A view from `camera`, turned a quarter about the vertical: x' = z, z' = -x.
+    auto drawFrom = [&](TVector4 camera) {
+        rci.cameraPosition = camera;
+        const GLfloat view[16] = {0, 0, -1, 0, 0, 1, 0, 0, 1, 0, 0, 0, 0, 0, 0, 1};
+        glMatrixMode(GL_MODELVIEW);
+        glLoadMatrixf(view);
+        glTranslatef(-camera.x, -camera.y, -camera.z);
+        f.scene->Objects().Render(rci);
+        return node->drawnWith;
+    };
+    auto near = [](const std::array<GLfloat, 16>& a, std::array<GLfloat, 16> b) {
+        for (size_t i = 0; i < 16; ++i)
+            if (std::fabs(a[i] - b[i]) > 1e-5f) return false;
+        return true;
+    };
+    const auto noneHere = drawFrom({0, 0, 0, 1}), noneThere = drawFrom({5, 0, 7, 1});
+    EXPECT_FALSE(near(noneHere, noneThere)) << "an ordinary node stays where it is";
+
+    node->SetCamInvarianceMode(TCameraInvarianceMode::cimPosition);
+    const auto here = drawFrom({0, 0, 0, 1}), there = drawFrom({5, 0, 7, 1});
+    EXPECT_TRUE(near(here, there)) << "moved with the camera";
+    EXPECT_TRUE(near(here, noneHere)) << "as seen from the origin";
+
+    node->SetCamInvarianceMode(TCameraInvarianceMode::cimOrientation);
+    const auto turned = drawFrom({0, 0, 0, 1});
+    EXPECT_TRUE(near(turned, {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, noneHere[12], noneHere[13], noneHere[14], 1}))
+        << "its own orientation, where the view puts it";
 }
