@@ -94,7 +94,7 @@ int64_t TApplication::PaintDue() const
     if (invalid_.empty()) return INT64_MAX;
     if (framePeriodNs_ == 0) return INT64_MIN;
     int64_t due = lastPaintNs_ + framePeriodNs_;
-    if (!inputInvalidated_) due = std::max(due, heldSinceNs_ + framePeriodNs_);
+    if (!inputInvalidated_) due = std::max(due, holdUntilNs_);
     return due;
 }
 
@@ -262,7 +262,13 @@ void TApplication::UnregisterWindow(uint32_t windowId)
 
 void TApplication::Invalidate(WindowEventSink* sink)
 {
-    if (invalid_.empty() && !inputInvalidated_) heldSinceNs_ = platform::PerformanceCounter();
+    if (invalid_.empty() && !inputInvalidated_) {
+        // A change to a picture that stood still waits a period for those that follow it; one
+        // that continues a moving picture waits for nothing but the period.
+        const int64_t now = platform::PerformanceCounter();
+        constexpr int64_t stillNs = 100'000'000;
+        holdUntilNs_ = now - lastPaintNs_ > stillNs ? now + framePeriodNs_ : 0;
+    }
     if (handlingInput_) inputInvalidated_ = true;
     invalid_.insert(sink);
 }

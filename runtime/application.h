@@ -58,11 +58,12 @@ public:
     void PostMessageAt(int64_t dueNs, std::function<void()> message);
 
     // Frame pacing. With a period (nanoseconds), invalidated windows are painted together, no
-    // sooner than one period after the previous paint began; a window invalidated by anything
-    // but input (a timer, a hand-over, a posted message) is also held up to one period after
-    // that change, so that changes close together share one frame. Input (keys, the mouse,
-    // window events) is painted as soon as the period allows. 0, the default: every invalidated
-    // window is painted as soon as nothing else is pending.
+    // sooner than one period after the previous paint began. A picture that stood still for
+    // 100 ms and is changed by anything but input (a timer, a hand-over, a posted message) is
+    // held one period after that change, so that changes close together (a clock's second and
+    // another timer's tick) share one frame. Input (keys, the mouse, window events) is painted as
+    // soon as the period allows. 0, the default: every invalidated window is painted as soon as
+    // nothing else is pending.
     void SetFramePeriod(int64_t periodNs) { framePeriodNs_ = periodNs > 0 ? periodNs : 0; }
     int64_t FramePeriod() const { return framePeriodNs_; }
     // Runs `call` on the main thread and waits for it; its error is raised here.
@@ -135,7 +136,7 @@ private:
     std::set<WindowEventSink*> frameSinks_;  // those of the frame being painted
     int64_t framePeriodNs_ = 0;
     int64_t lastPaintNs_ = INT64_MIN / 2;  // when the previous paint began
-    int64_t heldSinceNs_ = 0;              // the first change since that paint
+    int64_t holdUntilNs_ = 0;              // a change that input did not make waits until then
     bool handlingInput_ = false;
     bool inputInvalidated_ = false;  // input changed something since the previous paint
     std::map<TTimer*, TimerState> timers_;
