@@ -3,7 +3,9 @@
 // at which it saw the previous tick due (the first from its first reading after enabling), so
 // that reading plus the interval is the intended time; a clock wrapper hands it over.
 // Printed in milliseconds: median, p99, maximum. With --loop the main thread takes the ticks in
-// the application's loop, blocked in its event wait in between, as the game does (needs a display).
+// the application's loop (needs a display), with a cmASAP cadencer on a scene as the game has:
+// --loop spins as the uncapped game does (maxfps=0), --loop --paced steps it 60 times a second
+// and waits in the event wait in between, as the game does by default.
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -11,6 +13,8 @@
 #include <vector>
 
 #include "engine/asynctimer.h"
+#include "engine/cadencer.h"
+#include "engine/scene.h"
 #include "platform/clock.h"
 #include "runtime/application.h"
 
@@ -78,12 +82,20 @@ Figures Measure(uint16_t periodMs, int tickCount, bool loop)
 
 int main(int argc, char** argv)
 {
-    bool quick = false, loop = false;
+    bool quick = false, loop = false, paced = false;
     for (int i = 1; i < argc; ++i) {
         quick = quick || std::strcmp(argv[i], "--quick") == 0;
         loop = loop || std::strcmp(argv[i], "--loop") == 0;
+        paced = paced || std::strcmp(argv[i], "--paced") == 0;
     }
-    if (loop) Application().Initialize();
+    TComponent owner{nullptr};
+    if (loop) {
+        Application().Initialize();
+        if (paced) Application().SetFramePeriod(16'666'667);
+        auto* scene = new TScene(&owner);
+        auto* cadencer = new TCadencer(&owner);
+        cadencer->SetScene(scene);
+    }
     struct Run {
         uint16_t period;
         int ticks;
@@ -91,7 +103,7 @@ int main(int argc, char** argv)
     const Run runs[] = {{1000, quick ? 30 : 200}, {500, 200}, {120, 200}};
     std::printf("asynchronous timer tick error (actual minus intended, ms)%s%s\n",
                 quick ? "; --quick: the 1000 ms run has 30 ticks only" : "",
-                loop ? "; taken in the application's loop" : "");
+                loop ? (paced ? "; taken in the paced loop" : "; taken in the spinning loop") : "");
     std::printf("%8s %6s %9s %9s %9s %9s\n", "period", "ticks", "median", "p99", "max", "min");
     for (const Run& run : runs) {
         Figures f = Measure(run.period, run.ticks, loop);
