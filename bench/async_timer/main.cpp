@@ -10,11 +10,13 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "engine/asynctimer.h"
 #include "engine/cadencer.h"
 #include "engine/scene.h"
+#include "platform/window.h"
 #include "platform/clock.h"
 #include "runtime/application.h"
 
@@ -89,8 +91,11 @@ int main(int argc, char** argv)
         paced = paced || std::strcmp(argv[i], "--paced") == 0;
     }
     TComponent owner{nullptr};
+    std::unique_ptr<platform::Window> window;  // the game's loop waits on its display connection
     if (loop) {
         Application().Initialize();
+        window = std::make_unique<platform::Window>("bench", 0, 0, 64, 64, platform::GLPixelFormat{},
+                                                    platform::WindowStyle::Normal);
         if (paced) Application().SetFramePeriod(16'666'667);
         auto* scene = new TScene(&owner);
         auto* cadencer = new TCadencer(&owner);
