@@ -243,3 +243,23 @@ TEST_F(ApplicationTest, DueMessagesRunInTheOrderOfTheirTimesAndNoSooner)
     EXPECT_GE(at[0] - now, 10'000'000);
     EXPECT_GE(at[1] - now, 30'000'000);
 }
+
+TEST_F(ApplicationTest, AHandOverWakesTheLoopBlockedInItsEventWait)
+{
+    // A window, as the game has: the loop then waits on its display connection.
+    platform::Window window("wake", 0, 0, 32, 32, platform::GLPixelFormat{}, platform::WindowStyle::Normal);
+    Application().ProcessMessages();
+    std::atomic<bool> ran{false};
+    std::thread worker([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the loop is waiting by then
+        Application().Synchronize([&] { ran = true; });
+    });
+    const auto start = std::chrono::steady_clock::now();
+    // Nothing else is due: only the hand-over can end the wait before its two seconds.
+    while (!ran && std::chrono::steady_clock::now() - start < std::chrono::seconds(2)) Application().HandleMessage(2000);
+    const auto waited = std::chrono::steady_clock::now() - start;
+    Application().ServeHandOversUntil([&] { return ran.load(); });  // never leaves the worker waiting
+    worker.join();
+    EXPECT_TRUE(ran);
+    EXPECT_LT(waited, std::chrono::milliseconds(1000)) << "the hand-over waited for something else to wake the loop";
+}
