@@ -3,7 +3,9 @@
 #include <pthread.h>
 #include <sched.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <exception>
 #include <mutex>
@@ -23,6 +25,11 @@ public:
     // Waits while suspended; false once asked to end. `zeroWait` tells that the thread waited
     // for a zero interval to change, which leaves no target worth keeping.
     bool Park(bool& zeroWait);
+    // Waits part of the `left` counts before a tick is due. The last milliseconds are polled
+    // every millisecond, which gives the tick its precision; the time before them is waited in
+    // steps of up to 10 ms that disabling or ending the timer cuts short, so that a long
+    // interval does not wake the thread a thousand times a second.
+    void WaitTowards(int64_t left, int64_t f);
     // On the main thread, inside the hand-over.
     void Tick();
     void ApplyPriority();
@@ -74,7 +81,7 @@ void TTimerThread::Execute()
                     due = true;
                     break;
                 }
-                clock.SleepMilliseconds(1);
+                WaitTowards(target - c, f);
             }
             if (!due) break;
             try {
@@ -91,6 +98,19 @@ void TTimerThread::Execute()
         }
     }
     finished = true;
+}
+
+void TTimerThread::WaitTowards(int64_t left, int64_t f)
+{
+    constexpr int64_t polledMs = 2, stepMs = 10;
+    const int64_t spareMs = left * 1000 / f - polledMs;
+    if (spareMs < 1) {
+        clock.SleepMilliseconds(1);
+        return;
+    }
+    std::unique_lock guard(lock);
+    resume.wait_for(guard, std::chrono::milliseconds(std::min(spareMs, stepMs)),
+                    [this] { return terminate.load() || !running; });
 }
 
 void TTimerThread::Tick()

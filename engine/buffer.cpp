@@ -10,6 +10,7 @@
 #include "engine/scene.h"
 #include "platform/clock.h"
 #include "platform/exception.h"
+#include "platform/frame_log.h"
 
 #ifndef GL_FOG_DISTANCE_MODE_NV
 #define GL_FOG_DISTANCE_MODE_NV 0x855A
@@ -330,6 +331,7 @@ void TSceneBuffer::RenderFrame(TBaseSceneObject* base)
         if (!(contextOptions_ & OptionBit(roNoSwapBuffers))) renderingContext_->Present();
         ++framesRendered_;
         const int64_t now = platform::PerformanceCounter();
+        platform::FrameLogDrawn(frameStart, now);
         const double frequency = static_cast<double>(platform::PerformanceFrequency());
         lastFrameTime_ = static_cast<float>((now - frameStart) / frequency);
         if (now - firstFrameCounter_ > 0)

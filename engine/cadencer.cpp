@@ -65,6 +65,7 @@ public:
 private:
     void PostTick();
     uint64_t serial_;
+    int64_t nextDueNs_ = 0;  // with frame pacing: when the next tick is due
     int32_t tooFast_ = 0;
     int timerId_ = 0;
 };
@@ -129,10 +130,20 @@ void TASAPHandler::PostTick()
     PumpMessage message{PumpMessage::Kind::TickCadencer, DefaultTimingClock().TickCount()};
     uint64_t serial = serial_;
     // The message of a pump that has gone since is dropped.
-    Application().PostMessage([serial, message] {
+    auto tick = [serial, message] {
         PumpState& pump = Pump();
         if (pump.handler && pump.handler->serial_ == serial) pump.handler->HandleMessage(message);
-    });
+    };
+    // With frames paced, the chain runs at the frame rate: no step could be seen sooner, and
+    // the loop waits in between instead of spinning. A late pass does not make the next early.
+    const int64_t period = Application().FramePeriod();
+    if (period == 0) {
+        Application().PostMessage(std::move(tick));
+        return;
+    }
+    const int64_t now = platform::PerformanceCounter();
+    nextDueNs_ = std::max(nextDueNs_ + period, now);
+    Application().PostMessageAt(nextDueNs_, std::move(tick));
 }
 
 void TASAPHandler::HandleMessage(const PumpMessage& message)

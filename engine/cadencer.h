@@ -2,8 +2,9 @@
 // The cadencer: reads a clock, works out how much scene time has passed since its last step and
 // hands that step to its scene, to its subscribers and to OnProgress. In cmASAP mode it runs once
 // per turn of the main thread's message loop, driven by a chain of posted "TickCadencer"
-// messages; in cmApplicationIdle mode once per turn after everything pending; in cmManual mode
-// whenever the application calls Progress.
+// messages (with the application's frame period, each message is due a period after the one
+// before, so that the loop waits in between); in cmApplicationIdle mode once per turn after
+// everything pending; in cmManual mode whenever the application calls Progress.
 //
 // Also the clocks every timing component reads, replaceable so that tests control time.
 #include <cstdint>

@@ -126,6 +126,7 @@ void TForm1::FormCreate(TComponent*)
         resHeight = settings.ReadInteger("Graphics", "resoh", 480);
         playerName = settings.ReadString("Misc", "Name", "pelaaja");
         if (settings.ReadString("Graphics", "mode", "windowed") == "fullscreen") fstimer->SetEnabled(true);
+        PaceFrames(settings.ReadInteger("Graphics", "maxfps", kDefaultMaxFps));
     }
     scnf->SetWidth(resWidth);
     scnf->SetHeight(resHeight);
@@ -143,6 +144,20 @@ void TForm1::FormCreate(TComponent*)
     fire->Source().SetSoundLibrary(SoundLibrary1);
     fire->Source().SetSoundName("tuli2.wav");
     fire->SetPlaying(true);
+}
+
+void TForm1::PaceFrames(int32_t maxFps)
+{
+    // A negative rate means nothing: the default then. 0 draws as fast as the loop can, with
+    // each viewer's own sync (the window's off), as the engine does for any program.
+    if (maxFps < 0) maxFps = kDefaultMaxFps;
+    maxFramesPerSecond = maxFps;
+    Application().SetFramePeriod(maxFps > 0 ? (1'000'000'000 + maxFps / 2) / maxFps : 0);
+    if (maxFps > 0) {
+        // Never more often than the display refreshes, where the GL binding can tell.
+        scn->VSync = TVSyncMode::vsmSync;
+        scnf->VSync = TVSyncMode::vsmSync;
+    }
 }
 
 void TForm1::fstimerTimer(TComponent*)

@@ -73,6 +73,9 @@ public:
     int32_t resWidth = 0;
     int32_t resHeight = 0;
     std::string playerName;
+    // [Graphics] maxfps: frames drawn per second at most; 0 as fast as possible.
+    static constexpr int32_t kDefaultMaxFps = 60;
+    int32_t maxFramesPerSecond = kDefaultMaxFps;
 
     // Game values.
     bool waitingForStart = false;
@@ -136,6 +139,8 @@ public:
 
 private:
     void PrepareTexturesAhead();
+    // Frames drawn only when something changed, at most `maxFps` a second (0: no limit).
+    void PaceFrames(int32_t maxFps);
     int DrawBeer();
     // Whether a record waits in the insert buffer, not yet stored.
     bool StorePending() const;

@@ -323,7 +323,9 @@ struct OpenALSoundDevice::Impl {
             while (!stopRenderer) {
                 const int64_t due = static_cast<int64_t>(Seconds(Clock::now() - start) * mixRate);
                 if (rendered + frames > due) {
-                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                    // Until the next step is due (at most one step), not polling in between.
+                    const double wait = std::min(0.01, static_cast<double>(rendered + frames - due) / mixRate);
+                    std::this_thread::sleep_for(std::chrono::duration<double>(wait));
                     continue;
                 }
                 Render(buffer.data(), frames);

@@ -1,5 +1,11 @@
 #include "platform/window.h"
 
+#include <SDL_syswm.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cstdint>
 #include <cstdlib>
 #include <mutex>
 
@@ -11,6 +17,11 @@ namespace sauno::platform {
 
 namespace {
 uint32_t wakeEvent = static_cast<uint32_t>(-1);
+// The X display connection once a window was made on it, and a descriptor WakeEventLoop
+// signals: waited on together, a thread handing over a call wakes the main thread directly,
+// not by a message that goes round through the display server.
+int displayFd = -1;
+int wakeFd = -1;
 }  // namespace
 
 void SetGLAttributes(const GLPixelFormat& f)
@@ -55,6 +66,7 @@ void InitVideo()
         }
         EndProcessOnDisplayLoss();
         wakeEvent = SDL_RegisterEvents(1);
+        wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     });
     if (!failure.empty()) throw Exception(failure);
 }
@@ -67,11 +79,24 @@ void WakeEventLoop()
     SDL_Event event{};
     event.type = wakeEvent;
     SDL_PushEvent(&event);
+    if (wakeFd >= 0) {
+        const uint64_t one = 1;
+        (void)!::write(wakeFd, &one, sizeof one);
+    }
 }
 
 bool WaitEvent(SDL_Event& event, int timeoutMs)
 {
-    return timeoutMs < 0 ? SDL_WaitEvent(&event) == 1 : SDL_WaitEventTimeout(&event, timeoutMs) == 1;
+    // Joysticks have no descriptor here: with one open, the platform's wait polls them.
+    if (displayFd < 0 || wakeFd < 0 || SDL_NumJoysticks() > 0)
+        return timeoutMs < 0 ? SDL_WaitEvent(&event) == 1 : SDL_WaitEventTimeout(&event, timeoutMs) == 1;
+    // Nothing left in the platform's queue nor in the connection's buffer once this says none.
+    if (SDL_PollEvent(&event) == 1) return true;
+    pollfd fds[2] = {{displayFd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
+    ::poll(fds, 2, timeoutMs);
+    uint64_t count = 0;
+    (void)!::read(wakeFd, &count, sizeof count);
+    return SDL_PollEvent(&event) == 1;
 }
 
 bool PollEvent(SDL_Event& event) { return SDL_PollEvent(&event) == 1; }
@@ -98,6 +123,12 @@ void Window::Make(const std::string& title, int left, int top, int clientWidth, 
     }
     if (!window_) throw Exception(std::string("Cannot create a window: ") + SDL_GetError());
     id_ = SDL_GetWindowID(window_);
+    if (displayFd < 0) {
+        SDL_SysWMinfo info;
+        SDL_VERSION(&info.version);
+        if (SDL_GetWindowWMInfo(window_, &info) == SDL_TRUE && info.subsystem == SDL_SYSWM_X11)
+            displayFd = ConnectionNumber(info.info.x11.display);
+    }
 }
 
 Window::~Window()

@@ -41,22 +41,36 @@ bool TApplication::HandleMessage(int timeoutMs)
 {
     PumpPlatformEvents();
     if (RunHandOvers()) return true;
+    QueueDueMessages(platform::PerformanceCounter());
     if (!queue_.empty()) {
-        std::function<void()> message = std::move(queue_.front());
+        Message message = std::move(queue_.front());
         queue_.pop_front();
-        Guard(message);
+        const bool outer = handlingInput_;  // a handler may run the loop itself
+        handlingInput_ = message.input;
+        Guard(message.call);
+        handlingInput_ = outer;
         return true;
     }
     if (!invalid_.empty()) {
-        WindowEventSink* sink = *invalid_.begin();
-        invalid_.erase(invalid_.begin());
-        Guard([sink] { sink->Paint(); });
-        return true;
+        const int64_t now = platform::PerformanceCounter();
+        if (now >= PaintDue()) {
+            PaintInvalid(now);
+            return true;
+        }
     }
     if (FireDueTimer()) return true;
     if (timeoutMs == 0) return false;
 
+    // The first of the next timer, due message and paint.
+    int64_t wakeNs = INT64_MAX;
+    if (!delayed_.empty()) wakeNs = delayed_.begin()->first;
+    if (!invalid_.empty()) wakeNs = std::min(wakeNs, PaintDue());
     int wait = MillisecondsToNextTimer();
+    if (wakeNs != INT64_MAX) {
+        const int64_t ms = (wakeNs - platform::PerformanceCounter() + 999'999) / 1'000'000;
+        const int soon = static_cast<int>(std::clamp<int64_t>(ms, 0, INT_MAX));
+        wait = wait < 0 ? soon : std::min(wait, soon);
+    }
     if (timeoutMs > 0) wait = wait < 0 ? timeoutMs : std::min(wait, timeoutMs);
     SDL_Event event;
     if (platform::WaitEvent(event, wait)) {
@@ -65,6 +79,45 @@ bool TApplication::HandleMessage(int timeoutMs)
         return true;
     }
     return FireDueTimer();
+}
+
+void TApplication::QueueDueMessages(int64_t now)
+{
+    while (!delayed_.empty() && delayed_.begin()->first <= now) {
+        queue_.push_back({std::move(delayed_.begin()->second), false});
+        delayed_.erase(delayed_.begin());
+    }
+}
+
+int64_t TApplication::PaintDue() const
+{
+    if (invalid_.empty()) return INT64_MAX;
+    if (framePeriodNs_ == 0) return INT64_MIN;
+    int64_t due = lastPaintNs_ + framePeriodNs_;
+    if (!inputInvalidated_) due = std::max(due, holdUntilNs_);
+    return due;
+}
+
+void TApplication::PaintInvalid(int64_t now)
+{
+    lastPaintNs_ = now;
+    inputInvalidated_ = false;
+    if (framePeriodNs_ == 0) {
+        // One window per turn, as soon as nothing else is pending.
+        WindowEventSink* sink = *invalid_.begin();
+        invalid_.erase(invalid_.begin());
+        Guard([sink] { sink->Paint(); });
+        return;
+    }
+    // Every window of the frame, so that a hidden or empty one does not take a later one's turn.
+    // A window that goes while another paints leaves the set (UnregisterWindow).
+    frameSinks_.clear();
+    frameSinks_.swap(invalid_);
+    while (!frameSinks_.empty()) {
+        WindowEventSink* sink = *frameSinks_.begin();
+        frameSinks_.erase(frameSinks_.begin());
+        Guard([sink] { sink->Paint(); });
+    }
 }
 
 void TApplication::PumpPlatformEvents()
@@ -77,7 +130,7 @@ void TApplication::DispatchPlatformEvent(const SDL_Event& event)
 {
     if (event.type == platform::WakeEventType()) return;
     if (event.type == SDL_QUIT) {
-        queue_.push_back([this] { Terminate(); });
+        queue_.push_back({[this] { Terminate(); }, true});
         return;
     }
     uint32_t windowId = 0;
@@ -91,23 +144,31 @@ void TApplication::DispatchPlatformEvent(const SDL_Event& event)
         default:
             // Joystick and controller events only: the rest of the platform's traffic is not ours.
             if (OnDeviceEvent && event.type >= SDL_JOYAXISMOTION && event.type < SDL_FINGERDOWN)
-                queue_.push_back([this, event] {
-                    if (OnDeviceEvent) OnDeviceEvent(event);
-                });
+                queue_.push_back({[this, event] {
+                                      if (OnDeviceEvent) OnDeviceEvent(event);
+                                  },
+                                  true});
             return;
     }
     // Copy: the event is handled as a message of its own, after those queued before it.
-    queue_.push_back([this, event, windowId] {
-        if (event.type == SDL_KEYDOWN || event.type == SDL_KEYUP)
-            keyboard::SetVirtualKeyState(keyboard::VirtualKeyFromSdl(event.key.keysym.sym), event.type == SDL_KEYDOWN);
-        if (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_FOCUS_LOST)
-            keyboard::ReleaseAll();  // releases made elsewhere never reach us
-        auto it = windows_.find(windowId);
-        if (it != windows_.end()) it->second->HandleEvent(event);
-    });
+    queue_.push_back({[this, event, windowId] {
+                          if (event.type == SDL_KEYDOWN || event.type == SDL_KEYUP)
+                              keyboard::SetVirtualKeyState(keyboard::VirtualKeyFromSdl(event.key.keysym.sym),
+                                                           event.type == SDL_KEYDOWN);
+                          if (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_FOCUS_LOST)
+                              keyboard::ReleaseAll();  // releases made elsewhere never reach us
+                          auto it = windows_.find(windowId);
+                          if (it != windows_.end()) it->second->HandleEvent(event);
+                      },
+                      true});
 }
 
-void TApplication::PostMessage(std::function<void()> message) { queue_.push_back(std::move(message)); }
+void TApplication::PostMessage(std::function<void()> message) { queue_.push_back({std::move(message), false}); }
+
+void TApplication::PostMessageAt(int64_t dueNs, std::function<void()> message)
+{
+    delayed_.emplace(dueNs, std::move(message));
+}
 
 void TApplication::Synchronize(const std::function<void()>& call)
 {
@@ -195,10 +256,22 @@ void TApplication::UnregisterWindow(uint32_t windowId)
     auto it = windows_.find(windowId);
     if (it == windows_.end()) return;
     invalid_.erase(it->second);
+    frameSinks_.erase(it->second);
     windows_.erase(it);
 }
 
-void TApplication::Invalidate(WindowEventSink* sink) { invalid_.insert(sink); }
+void TApplication::Invalidate(WindowEventSink* sink)
+{
+    if (invalid_.empty() && !inputInvalidated_) {
+        // A change to a picture that stood still waits a period for those that follow it; one
+        // that continues a moving picture waits for nothing but the period.
+        const int64_t now = platform::PerformanceCounter();
+        constexpr int64_t stillNs = 100'000'000;
+        holdUntilNs_ = now - lastPaintNs_ > stillNs ? now + framePeriodNs_ : 0;
+    }
+    if (handlingInput_) inputInvalidated_ = true;
+    invalid_.insert(sink);
+}
 void TApplication::Validate(WindowEventSink* sink) { invalid_.erase(sink); }
 
 void TApplication::StartTimer(TTimer* timer, uint32_t intervalMs)

@@ -5,7 +5,7 @@ set -euo pipefail
 
 SAUNO_PACKAGES=(
   build-essential cmake pkg-config
-  libsdl2-dev libx11-dev libgl1-mesa-dev libglu1-mesa-dev
+  libsdl2-dev libx11-dev libxtst-dev libgl1-mesa-dev libglu1-mesa-dev
   libjpeg62-turbo-dev libfreetype-dev libfontconfig-dev
   fonts-dejavu-core fonts-dejavu-extra
   libopenal-dev libgtest-dev

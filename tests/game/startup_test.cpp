@@ -172,6 +172,29 @@ TEST_F(GameTest, BadOrOtherSettingsKeepTheDefaultsAndTheWindow)
     EXPECT_FALSE(f.fstimer->Enabled());
 }
 
+TEST_F(GameTest, MaxFpsPacesTheFramesAndZeroLeavesTheLoopAsItWas)
+{
+    struct Case {
+        const char* settings;
+        int64_t period;
+        TVSyncMode windowSync;
+    };
+    const Case cases[] = {{"", 16'666'667, TVSyncMode::vsmSync},
+                          {"[Graphics]\nmaxfps=30\n", 33'333'333, TVSyncMode::vsmSync},
+                          {"[Graphics]\nmaxfps=0\n", 0, TVSyncMode::vsmNoSync},
+                          {"[Graphics]\nmaxfps=-5\n", 16'666'667, TVSyncMode::vsmSync},
+                          {"[Graphics]\nmaxfps=fast\n", 16'666'667, TVSyncMode::vsmSync}};
+    for (const Case& c : cases) {
+        WriteSettings(c.settings);
+        TForm1& f = Build();
+        EXPECT_EQ(Application().FramePeriod(), c.period) << c.settings;
+        EXPECT_EQ(f.scn->VSync, c.windowSync) << c.settings;
+        EXPECT_EQ(f.scnf->VSync, TVSyncMode::vsmSync) << c.settings;
+        form.reset();
+    }
+    Application().SetFramePeriod(0);
+}
+
 TEST_F(GameTest, TheRoomIsLoadedFromTheDataDirectory)
 {
     TForm1& f = Build();

@@ -165,3 +165,101 @@ TEST_F(ApplicationTest, AFormDrawsItsFirstFrameBeforeItsWindowAppearsAndAgainOnS
     Application().ProcessMessages();
     for (size_t i = paints; i < control->shown.size(); ++i) EXPECT_TRUE(control->shown[i]);
 }
+
+namespace {
+
+// A window of no platform window: it counts its paints and is invalidated by its key events.
+struct CountingSink : WindowEventSink {
+    void HandleEvent(const SDL_Event&) override { Application().Invalidate(this); }
+    void Paint() override { paints.push_back(platform::PerformanceCounter()); }
+    std::vector<int64_t> paints;
+};
+
+void PushKey(uint32_t windowId)
+{
+    SDL_Event event{};
+    event.type = SDL_KEYDOWN;
+    event.key.windowID = windowId;
+    event.key.keysym.sym = SDLK_a;
+    SDL_PushEvent(&event);
+}
+
+}  // namespace
+
+TEST_F(ApplicationTest, PacedPaintsHoldATimedChangeForTheNextAndDrawInputAtOnce)
+{
+    constexpr int64_t period = 16'666'667;
+    constexpr uint32_t id = 4242;
+    CountingSink sink;
+    Application().RegisterWindow(id, &sink);
+    Application().SetFramePeriod(period);
+    std::this_thread::sleep_for(std::chrono::milliseconds(120));  // the picture stands still
+
+    // A timer's change and another's 5 ms later share one frame, a period after the first.
+    const int64_t changed = platform::PerformanceCounter();
+    Application().PostMessage([&] { Application().Invalidate(&sink); });
+    Application().PostMessageAt(changed + 5'000'000, [&] { Application().Invalidate(&sink); });
+    Application().ProcessMessages();
+    EXPECT_TRUE(sink.paints.empty()) << "a timed change drawn at once";
+    RunFor(60);
+    ASSERT_EQ(sink.paints.size(), 1u);
+    EXPECT_GE(sink.paints[0] - changed, period);
+
+    // A key on a still picture is drawn without waiting.
+    std::this_thread::sleep_for(std::chrono::milliseconds(120));
+    PushKey(id);
+    Application().ProcessMessages();
+    EXPECT_EQ(sink.paints.size(), 2u) << "a key's change waited";
+
+    // A moving picture: changes every millisecond, frames a period apart at the least.
+    sink.paints.clear();
+    const int64_t start = platform::PerformanceCounter();
+    for (int i = 1; i <= 100; ++i)
+        Application().PostMessageAt(start + i * 1'000'000, [&] { Application().Invalidate(&sink); });
+    RunFor(130);
+    ASSERT_GE(sink.paints.size(), 3u);
+    for (size_t i = 1; i < sink.paints.size(); ++i) EXPECT_GE(sink.paints[i] - sink.paints[i - 1], period);
+
+    // Without a period a change is drawn as soon as nothing else is pending.
+    Application().SetFramePeriod(0);
+    sink.paints.clear();
+    Application().PostMessage([&] { Application().Invalidate(&sink); });
+    Application().ProcessMessages();
+    EXPECT_EQ(sink.paints.size(), 1u);
+    Application().UnregisterWindow(id);
+}
+
+TEST_F(ApplicationTest, DueMessagesRunInTheOrderOfTheirTimesAndNoSooner)
+{
+    std::vector<int> seen;
+    std::vector<int64_t> at;
+    const int64_t now = platform::PerformanceCounter();
+    Application().PostMessageAt(now + 30'000'000, [&] { seen.push_back(2), at.push_back(platform::PerformanceCounter()); });
+    Application().PostMessageAt(now + 10'000'000, [&] { seen.push_back(1), at.push_back(platform::PerformanceCounter()); });
+    Application().ProcessMessages();
+    EXPECT_TRUE(seen.empty());
+    RunFor(60);
+    ASSERT_EQ(seen, (std::vector<int>{1, 2}));
+    EXPECT_GE(at[0] - now, 10'000'000);
+    EXPECT_GE(at[1] - now, 30'000'000);
+}
+
+TEST_F(ApplicationTest, AHandOverWakesTheLoopBlockedInItsEventWait)
+{
+    // A window, as the game has: the loop then waits on its display connection.
+    platform::Window window("wake", 0, 0, 32, 32, platform::GLPixelFormat{}, platform::WindowStyle::Normal);
+    Application().ProcessMessages();
+    std::atomic<bool> ran{false};
+    std::thread worker([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the loop is waiting by then
+        Application().Synchronize([&] { ran = true; });
+    });
+    const auto start = std::chrono::steady_clock::now();
+    // Nothing else is due: only the hand-over can end the wait before its two seconds.
+    while (!ran && std::chrono::steady_clock::now() - start < std::chrono::seconds(2)) Application().HandleMessage(2000);
+    const auto waited = std::chrono::steady_clock::now() - start;
+    Application().ServeHandOversUntil([&] { return ran.load(); });  // never leaves the worker waiting
+    worker.join();
+    EXPECT_TRUE(ran);
+    EXPECT_LT(waited, std::chrono::milliseconds(1000)) << "the hand-over waited for something else to wake the loop";
+}
