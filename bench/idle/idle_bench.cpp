@@ -126,10 +126,15 @@ int main(int argc, char** argv)
     double seconds = 20;
     for (int i = 1; i < argc; ++i)
         if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc) seconds = std::atof(argv[++i]);
-    std::vector<Run> runs = {{"window, maxfps=60", false, 60},
-                             {"window, maxfps=0", false, 0},
-                             {"full screen, maxfps=60", true, 60},
-                             {"full screen, maxfps=0", true, 0}};
+    auto make = [](std::string name, bool fullScreen, int maxFps) {
+        Run run;
+        run.name = std::move(name);
+        run.fullScreen = fullScreen;
+        run.maxFps = maxFps;
+        return run;
+    };
+    std::vector<Run> runs = {make("window, maxfps=60", false, 60), make("window, maxfps=0", false, 0),
+                             make("full screen, maxfps=60", true, 60), make("full screen, maxfps=0", true, 0)};
     std::printf("the installed game on a virtual X server of its own; %.0f s waiting, %.0f s of a visit without "
                 "input, 5 s of a drag, 3 s of steam\n",
                 seconds, seconds);
