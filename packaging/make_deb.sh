@@ -36,8 +36,11 @@ stage="$work/debian/sauno"
 libstage="$work/debian/$libpackage"
 devstage="$work/debian/libsauno-dev"
 
+# The changelog's date, which the metainfo's release carries too.
+epoch=${SOURCE_DATE_EPOCH:-$(date +%s)}
+
 # The usual installation, below the staging folder, without a table of its own.
-DESTDIR="$stage" SAUNO_SCORE_DIR=/var/games/sauno SAUNO_NO_TABLE=1 \
+DESTDIR="$stage" SAUNO_SCORE_DIR=/var/games/sauno SAUNO_NO_TABLE=1 SOURCE_DATE_EPOCH="$epoch" \
   cmake --install "$BUILD" --prefix /usr >"$work/install.log" 2>&1 || { cat "$work/install.log"; exit 1; }
 mkdir -p "$stage/usr/lib/games" "$stage/usr/games"
 mv "$stage/usr/lib/sauno" "$stage/usr/lib/games/sauno"
@@ -67,7 +70,7 @@ done
 gzip -9n "$stage"/usr/share/man/man*/*
 
 changelog="$work/changelog.gz"
-sed "s/@VERSION@/$version/; s/@DATE@/$(date -R -d @"${SOURCE_DATE_EPOCH:-$(date +%s)}")/" "$HERE/debian/changelog.in" \
+sed "s/@VERSION@/$version/; s/@DATE@/$(date -u -R -d @"$epoch")/" "$HERE/debian/changelog.in" \
   | gzip -9n >"$changelog"
 for tree in "$stage" "$libstage" "$devstage"; do
   doc="$tree/usr/share/doc/$(basename "$tree")"

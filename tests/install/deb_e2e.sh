@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The Debian packages as a player's and a programmer's machine get them: made from the build,
-# clean under lintian, installed with dpkg, the game laid out as Debian lays out games, two
+# clean under lintian, installed with dpkg, their metainfo, desktop entry and licence valid, the game laid out as Debian lays out games, two
 # players of the machine storing their visits in the one table in /var/games/sauno; the
 # libraries' headers compiling alone from /usr/include and the examples built against /usr
 # with nothing from the tree; removing the game keeps the scores, purging removes them, and
@@ -12,6 +12,7 @@ SOURCE="$2"
 source "$(dirname "$0")/../e2e/e2e_lib.sh"
 source "$(dirname "$0")/two_players.sh"
 source "$(dirname "$0")/examples_check.sh"
+source "$(dirname "$0")/desktop_check.sh"
 if [ "$(id -u)" != 0 ]; then
   echo "the package is made and checked only as root"
   exit 0
@@ -49,6 +50,15 @@ dpkg-query -W -f='${Depends}' libsauno-dev | grep -q "$libpackage (= $version)" 
 [ -f /usr/include/sauno/store/StoreTable.h ] && [ -f "/usr/lib/$multiarch/cmake/Sauno/SaunoConfig.cmake" ] \
   && [ -f "/usr/lib/$multiarch/pkgconfig/sauno-store.pc" ] || fail "libsauno-dev lacks headers, CMake package or pkg-config files"
 grep -q "usage: sauno-view" <<<"$(sauno-view 2>&1)" || fail "sauno-view is not installed"
+
+# What a software centre and a distribution read: metainfo, desktop entry, licence.
+software_centre_files /
+for p in "${packages[@]}"; do copyright_is_licence "/usr/share/doc/$p/copyright"; done
+for pc in "/usr/lib/$multiarch"/pkgconfig/sauno-*.pc; do
+  grep -qx "License: MIT" "$pc" || fail "$(basename "$pc") does not state the licence"
+done
+grep -q "SPDX-License-Identifier: MIT" "/usr/lib/$multiarch/cmake/Sauno/SaunoConfig.cmake" \
+  || fail "the CMake package does not state the licence"
 
 [ "$(readlink /usr/games/sauno)" = ../lib/games/sauno/sauno ] || fail "the launcher /usr/games/sauno"
 [ "$(/usr/games/sauno --version)" = "$("$BUILD/sauno" --version)" ] || fail "the launcher does not start the game"
