@@ -106,6 +106,18 @@ grep -q "$libpackage (>= $version)" <<<"$depends" || { echo "make_deb.sh: sauno-
 libdepends=$(shlibdeps -x"$libpackage" "$libstage/$libdir"/libsauno-*.so."$version")
 [ -n "$libdepends" ] || { echo "make_deb.sh: no dependencies of the libraries found"; cat "$work/shlibdeps.log"; exit 1; }
 
+# The symbols file, checked against debian/libsauno.symbols: a library that no longer exports
+# a symbol listed there (dropped, or changed, which mangles it anew) fails the build. A new
+# symbol is let through, with this version, and belongs in the list before the release.
+if ! (cd "$work" && dpkg-gensymbols -p"$libpackage" -P"$libstage" -v"$version" -c1 -I"$HERE/debian/libsauno.symbols" \
+        -O"$work/symbols" $(printf -- '-e%s ' "$libstage/$libdir"/libsauno-*.so."$version")) >"$work/gensymbols.log" 2>&1; then
+  echo "make_deb.sh: the libraries no longer export what debian/libsauno.symbols lists:"
+  cat "$work/gensymbols.log"
+  exit 1
+fi
+grep -q '^+' "$work/gensymbols.log" && { echo "make_deb.sh: new symbols, not yet in debian/libsauno.symbols:"; grep '^+' "$work/gensymbols.log"; } >&2
+sed "s/^\(libsauno-[a-z]*\.so\.[0-9]*\) [^ ]* /\1 $libpackage /" "$work/symbols" >"$libstage/DEBIAN/symbols"
+
 mkdir -p "$stage/DEBIAN"
 installed_size=$(du -sk --exclude=DEBIAN "$stage" | cut -f1)
 sed -e "s/@VERSION@/$version/" -e "s/@ARCH@/$arch/" -e "s/@DEPENDS@/$depends, fonts-dejavu-core, fonts-dejavu-extra/" \
