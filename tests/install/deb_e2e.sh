@@ -71,6 +71,8 @@ SAUNO_STORE_FAIL_WRITE=1 SAUNO_STORE_KILL_AFTER_WRITE=1 sauno-table create-score
 # What a software centre and a distribution read: metainfo, desktop entry, licence.
 software_centre_files /
 for p in "${packages[@]}"; do copyright_is_licence "/usr/share/doc/$p/copyright"; done
+zcat /usr/share/doc/sauno/changelog.gz >"$E2E_SCRATCH/sauno.changelog"
+copyright_passes_lintian /usr/share/doc/sauno/copyright "$E2E_SCRATCH/sauno.changelog"
 for pc in "/usr/lib/$multiarch"/pkgconfig/sauno-*.pc; do
   grep -qx "License: MIT" "$pc" || fail "$(basename "$pc") does not state the licence"
 done

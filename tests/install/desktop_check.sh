@@ -4,6 +4,10 @@
 #                                entry the one the metainfo launches, its screenshots in docs/
 #                                at their stated sizes, its releases the changelog's
 #   copyright_is_licence FILE    FILE's Expat text is LICENSE's, word for word
+#   copyright_passes_lintian FILE CHANGELOG
+#                                FILE clean under lintian's checks of the machine-readable
+#                                format, which it makes of a source package only: one is made
+#                                around FILE and the package's changelog
 
 SAUNO_APP_ID=invalid.sauno.Sauno
 
@@ -19,15 +23,19 @@ software_centre_files() {
   out=$(desktop-file-validate "$usr/share/applications/$desktop" 2>&1)
   [ $? = 0 ] && [ -z "$out" ] || fail "desktop-file-validate: $out"
 
-  local url file size shots=0
-  while read -r size url; do
+  local url file width height shots=0
+  while read -r width height url; do
     file="$SOURCE/${url#https://sauno.invalid/}"
     [ -f "$file" ] || fail "the screenshot $url is not in the tree ($file)"
-    [ "$(identify -format '%w %h' "$file")" = "$size" ] || fail "$url is not $size"
+    [ "$(identify -format '%w %h' "$file")" = "$width $height" ] || fail "$url is not ${width}x$height"
     shots=$((shots + 1))
   done < <(sed -n 's|.*<image type="source" width="\([0-9]*\)" height="\([0-9]*\)">\(.*\)</image>.*|\1 \2 \3|p' "$metainfo")
   [ "$shots" -gt 0 ] || fail "the metainfo shows no screenshot"
   [ "$(grep -c '<image' "$metainfo")" = "$shots" ] || fail "a screenshot without its size or outside docs/"
+  [ "$(grep -c '<caption>..*</caption>' "$metainfo")" = "$shots" ] || fail "a screenshot without a caption"
+  # The player drinks beer, and nothing else of the content rating applies.
+  [ "$(sed -n 's|.*<content_attribute id="\([^"]*\)">\(.*\)</content_attribute>.*|\1=\2|p' "$metainfo")" = "drugs-alcohol=mild" ] \
+    && grep -q '<content_rating type="oars-1.1">' "$metainfo" || fail "the content rating is not mild alcohol alone"
 
   # Every release is a changelog entry with its date, newest first, and nothing else.
   local changelog="$usr/share/doc/sauno/changelog.gz" expected actual
@@ -49,4 +57,18 @@ copyright_is_licence() {
   text=$(awk -v RS= '/^License: Expat\n/' "$1" | sed '1d; s/^ //; s/^\.$//')
   [ -n "$text" ] || fail "$1 has no stand-alone Expat licence paragraph"
   [ "$text" = "$(sed -n '/^Permission/,$p' "$SOURCE/LICENSE")" ] || fail "$1's licence text is not LICENSE's"
+}
+
+copyright_passes_lintian() {
+  local src="$E2E_SCRATCH/copyright-source" version out
+  version=$(dpkg-parsechangelog -l "$2" -S Version)
+  rm -rf "$src" && mkdir -p "$src/sauno-$version/debian/source" || fail "no folder for the source package"
+  cp "$1" "$src/sauno-$version/debian/copyright"
+  cp "$2" "$src/sauno-$version/debian/changelog"
+  echo '3.0 (native)' >"$src/sauno-$version/debian/source/format"
+  printf 'Source: sauno\nMaintainer: Sauno developers <sauno@sauno.invalid>\nSection: games\nPriority: optional\n\nPackage: sauno\nArchitecture: any\nDescription: sauna endurance game\n The game.\n' \
+    >"$src/sauno-$version/debian/control"
+  (cd "$src" && dpkg-source -b "sauno-$version" >/dev/null 2>&1) || fail "no source package made around $1"
+  out=$(lintian --fail-on error,warning -C debian/copyright,debian/copyright/dep5 "$src/sauno_$version.dsc" 2>&1) \
+    || fail "lintian on $1: $out"
 }
