@@ -65,6 +65,7 @@ for lib in "/usr/lib/$multiarch"/libsauno-*.so."$version"; do
 done
 # The installed table tool honours no fault-injection variable: every write goes through.
 faults="$E2E_SCRATCH/faults"
+mkdir -p "$faults"
 SAUNO_STORE_FAIL_WRITE=1 SAUNO_STORE_KILL_AFTER_WRITE=1 sauno-table create-scores "$faults" >/dev/null 2>&1 \
   && sauno-table verify "$faults" enkat >/dev/null || fail "the installed sauno-table injects write faults"
 
