@@ -9,6 +9,7 @@
 
 #include "game/peli.h"
 #include "platform/messagebox.h"
+#include "platform/privilege.h"
 #include "runtime/application.h"
 #include "store/StoreError.h"
 
@@ -49,6 +50,11 @@ std::string WithAdvice(const store::EStoreEngineError& error)
     if (error.Code() == store::STORE_OSENOENT) {
         text += ". The high-score table is missing from " + dir +
                 "; make it with: sauno-table create-scores " + dir;
+    } else if (error.Code() == store::STORE_HEADERCORRUPT || error.Code() == store::STORE_FILECORRUPT ||
+               error.Code() == store::STORE_INDEXCORRUPT) {
+        text += ". The high-score table in " + dir +
+                " was left unfinished or damaged (a power cut, a full disk); mend it, keeping every whole record, with: "
+                "sauno-table repair " + dir + " enkat";
     } else if (error.Code() == store::STORE_INVALIDINDEXNAME) {
         text += ". The index file of the high-score table in " + dir +
                 " has lost its index '" + error.Context().Index +
@@ -62,6 +68,9 @@ std::string WithAdvice(const store::EStoreEngineError& error)
 int main(int argc, char** argv)
 {
     using namespace sauno;
+    // Installed set-group-ID: the group's rights are put aside before anything reads the
+    // player's environment, and taken back only to open the high-score table.
+    platform::SetAsidePrivilegedGroup();
     if (int status = AnswerCommandLine(argc, argv); status >= 0) return status;
     // The start makes and frees blocks of megabytes: pictures, their levels, texture storage.
     // With the default threshold, which rises with the first such block freed, the largest
@@ -75,14 +84,18 @@ int main(int argc, char** argv)
         RegisterGameClasses();
         form = std::make_unique<TForm1>(nullptr);
         form->ReadDescription(SceneDescription());
+        // The table's files are open and locked: the group is not needed again.
+        platform::GiveUpPrivilegedGroup();
         ReleaseSceneDescription();
     } catch (const ::store::EStoreEngineError& error) {
         // Mostly a missing or unreadable high-score table: say where and what to do.
+        platform::GiveUpPrivilegedGroup();
         form.reset();
         platform::ShowMessageBox("Sauno", WithAdvice(error), platform::MessageKind::Error);
         return 1;
     } catch (const std::exception& error) {
         // The form could not be built: say why and end before any window shows.
+        platform::GiveUpPrivilegedGroup();
         form.reset();
         platform::ShowMessageBox("Sauno", error.what(), platform::MessageKind::Error);
         return 1;

@@ -8,9 +8,11 @@
 #include "platform/clock.h"
 #include "platform/exception.h"
 #include "platform/keyboard.h"
+#include "platform/privilege.h"
 #include "platform/process.h"
 #include "platform/startup_report.h"
 #include "runtime/reader.h"
+#include "store/StoreSession.h"
 #include "runtime/settings.h"
 #include "sound/sound_classes.h"
 #include "text/text_classes.h"
@@ -330,6 +332,15 @@ void TForm1::luekanta()
     }
 }
 
+void TForm1::StoreDatabase1BeforeConnect(TComponent*)
+{
+    // This thread alone, until the description is read and main gives the group up for good.
+    platform::TakePrivilegedGroupOnThisThread();
+    // A visit's result is on the disk or absent after a power cut, never half of it: each
+    // commit is flushed in the order that keeps it whole (its cost is nothing beside a visit).
+    TStoreSession::Default().ForceBufferFlush = true;
+}
+
 void TForm1::Timer1Timer(TComponent*)
 {
     // One hiss more every ten seconds: the finished ones go, and only the newest few stay, so a
@@ -436,7 +447,8 @@ TNotifyEvent TForm1::NotifyHandler(std::string_view name)
     static const std::pair<const char*, Method> table[] = {
         {"FormCreate", &TForm1::FormCreate},       {"fstimerTimer", &TForm1::fstimerTimer},
         {"countdowntimerTimer", &TForm1::countdowntimerTimer}, {"aikatimerTimer", &TForm1::aikatimerTimer},
-        {"sietodTimer", &TForm1::sietodTimer},     {"Timer1Timer", &TForm1::Timer1Timer}};
+        {"sietodTimer", &TForm1::sietodTimer},     {"Timer1Timer", &TForm1::Timer1Timer},
+        {"StoreDatabase1BeforeConnect", &TForm1::StoreDatabase1BeforeConnect}};
     for (auto& [n, m] : table)
         if (name == n) return [this, m](TComponent* sender) { (this->*m)(sender); };
     return TCustomForm::NotifyHandler(name);

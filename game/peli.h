@@ -113,6 +113,8 @@ public:
     void aikatimerTimer(TComponent* sender);
     void sietodTimer(TComponent* sender);
     void Timer1Timer(TComponent* sender);
+    // Just before the high-score table's files are opened: the one moment the game needs its group.
+    void StoreDatabase1BeforeConnect(TComponent* sender);
     void FormKeyDown(TComponent* sender, uint16_t& key, TShiftState shift);
     void FormKeyUp(TComponent* sender, uint16_t& key, TShiftState shift);
     void scnMouseDown(TComponent* sender, TMouseButton button, TShiftState shift, int x, int y);

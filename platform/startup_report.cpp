@@ -12,6 +12,10 @@ namespace sauno::platform {
 
 namespace {
 
+// A set-group-ID game never honours it: the file it names would be written with the group's
+// rights.
+const char* ReportPath() { return secure_getenv("SAUNO_STARTUP_REPORT"); }
+
 long long NowNs()
 {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -20,7 +24,7 @@ long long NowNs()
 }
 
 struct Report {
-    const char* path = std::getenv("SAUNO_STARTUP_REPORT");
+    const char* path = ReportPath();
     std::mutex lock;
     std::vector<std::pair<std::string, double>> phases;
     long long windowShownNs = -1;
@@ -39,7 +43,7 @@ Report& TheReport()
 bool StartupReportWanted()
 {
     static const bool wanted = [] {
-        const char* path = std::getenv("SAUNO_STARTUP_REPORT");
+        const char* path = ReportPath();
         return path && *path;
     }();
     return wanted;

@@ -237,7 +237,9 @@ bool TDataFile::WriteHeader(bool force, bool flushOs) {
     next.SetChangeCounter(Header.ChangeCounter() + 1);
     next.SetEngineVersion(EngineVersionStamp);
     next.SetLastUpdate(LastUpdateStamp());
-    WriteAt(0, next.Raw());
+    // The counter is the commit's mark: a kill must not leave it new with
+    // the counts beside it half written.
+    WriteInOneCall(0, next.Raw());
     Header = next;
     OnDisk = next;
     IsHeaderDirty = false;
@@ -249,7 +251,7 @@ bool TDataFile::WriteHeader(bool force, bool flushOs) {
 }
 
 void TDataFile::WriteRawHeader(const TDataHeader& header) {
-  WriteAt(0, header.Raw());
+  WriteInOneCall(0, header.Raw());
   Header = header;
   OnDisk = header;
   IsHeaderDirty = false;
@@ -420,7 +422,10 @@ bool TDataFile::FlushRecords(std::int32_t first, std::int32_t last, std::vector<
         std::memcpy(WriteBuffer.data() + (k - i) * recordSize, dirty[k]->Buffer.data(), recordSize);
       run = TConstBytes(WriteBuffer.data(), bytes);
     }
-    WriteAt(offset, run);
+    // A slot rewritten in place holds a record that was there before: a
+    // kill must leave it old or new, never half of each (appends go out
+    // through the system call anyway).
+    WriteInOneCall(offset, run);
     for (std::size_t k = i; k < j; ++k) dirty[k]->Dirty = false;
     i = j;
   }

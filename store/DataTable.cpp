@@ -54,7 +54,9 @@ void TDataTable::Open(bool exclusive, bool readOnly) {
       }
     }
     if (!(IsReadOnly && pending)) Files.VerifyOpened();
-    if (Shared()) Files.DeferWrites(true);
+    // Nothing reaches the files between two commits, shared or not: a full
+    // cache grows instead of writing records and pages in place unmarked.
+    if (!IsReadOnly) Files.DeferWrites(true);
     if (LocksReads()) {
       Locks->ReadUnlock();
       GiveUpWriteLock();
@@ -262,7 +264,9 @@ void TDataTable::OnCacheMiss() {
 
 void TDataTable::Commit() {
   ++ChangeGeneration;
-  if (!Shared()) return;
+  // An exclusive table commits each change as a shared one does, so that a
+  // failed change undoes only itself and a kill leaves every posted change.
+  if (IsReadOnly) return;
   if (Batch) {
     PendingChanges = true;
     return;
@@ -279,7 +283,7 @@ void TDataTable::BeginBatch() {
 }
 
 void TDataTable::CommitBatch() {
-  if (!Batch || !PendingChanges || !Shared()) return;
+  if (!Batch || !PendingChanges || IsReadOnly) return;
   try {
     Files.ReserveCommitSpace();
     Files.Commit(Settings().ForceBufferFlush);
@@ -313,16 +317,10 @@ void TDataTable::EndBatch() {
 void TDataTable::Rollback() {
   ++ChangeGeneration;
   PendingChanges = false;
-  // A shared table's changes reach the files only through a commit, which
-  // undoes itself when it fails: the caches and headers go back to the files.
+  // Changes reach the files only through a commit, which undoes itself when
+  // it fails: the caches and headers go back to the files, and what was
+  // committed before stays.
   Files.Revert();
-  if (IsReadOnly || Shared()) return;
-  // An exclusive table may have written records and pages early.
-  TDataFile& data = Files.DataFile();
-  if (data.Size() > Files.DataBytes()) data.Truncate(Files.DataBytes());
-  TIndexFile& index = Files.IndexFile();
-  const std::uint64_t pages = static_cast<std::uint64_t>(index.Header().NextPage()) * PageSize;
-  if (index.Size() > pages) index.Truncate(pages);
 }
 
 }  // namespace store

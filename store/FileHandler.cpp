@@ -132,6 +132,12 @@ void TFileHandler::WriteAt(std::uint64_t offset, TConstBytes buffer) {
   if (n < 0 || static_cast<std::size_t>(n) != buffer.size()) Fail(STORE_WRITEERR);
 }
 
+void TFileHandler::WriteInOneCall(std::uint64_t offset, TConstBytes buffer) {
+  if (File == nullptr) Fail(STORE_OSEBADF);
+  long long n = File->WriteAt(HandlerId, offset, buffer, true);
+  if (n < 0 || static_cast<std::size_t>(n) != buffer.size()) Fail(STORE_WRITEERR);
+}
+
 void TFileHandler::Truncate(std::uint64_t length) {
   if (File == nullptr) Fail(STORE_OSEBADF);
   ReservedTo = 0;  // cutting gives the blocks back

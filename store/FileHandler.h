@@ -43,6 +43,10 @@ class SAUNO_STORE_EXPORT TFileHandler {
   void Write(TConstBytes buffer);
   std::size_t ReadAt(std::uint64_t offset, TBytes buffer, bool tolerateShort);
   void WriteAt(std::uint64_t offset, TConstBytes buffer);
+  // One system call, never the mapping: a process killed meanwhile leaves
+  // all of the bytes or none (headers whose counter marks a commit, slots
+  // rewritten in place).
+  void WriteInOneCall(std::uint64_t offset, TConstBytes buffer);
   void Truncate(std::uint64_t length);
   // The file's length measured again for writes through its mapping (see
   // TAbstractFile::MeasureForMappedWrites): before every commit or repair.

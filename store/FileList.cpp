@@ -116,7 +116,7 @@ long long TAbstractFile::ReadAt(int id, std::uint64_t offset, TBytes buffer, boo
   return n;
 }
 
-long long TAbstractFile::WriteAt(int id, std::uint64_t offset, TConstBytes buffer) {
+long long TAbstractFile::WriteAt(int id, std::uint64_t offset, TConstBytes buffer, bool oneCall) {
   std::lock_guard guard(Guard);
   if (IsReadOnly) {
     errno = EBADF;
@@ -125,13 +125,13 @@ long long TAbstractFile::WriteAt(int id, std::uint64_t offset, TConstBytes buffe
   if (WriteShouldFail()) return -1;
   long long n = 0;
   const std::uint64_t end = offset + buffer.size();
-  if (Mapping && end <= WritableLength && GuardedCopy(Mapping + offset, buffer.data(), buffer.size())) {
+  if (!oneCall && Mapping && end <= WritableLength && GuardedCopy(Mapping + offset, buffer.data(), buffer.size())) {
     // The bytes exist: a copy into the shared pages is the write.
     n = static_cast<long long>(buffer.size());
   } else {
     // Cut short behind this process's back: what is there now is measured
     // and the write goes through the system call.
-    if (Mapping && end <= WritableLength) MeasureLength();
+    if (!oneCall && Mapping && end <= WritableLength) MeasureLength();
     n = FullPwrite(Fd, offset, buffer);
     // What this write appended exists now too.
     if (n >= 0 && Mapping && end > WritableLength) WritableLength = end;

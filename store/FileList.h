@@ -41,7 +41,9 @@ class SAUNO_STORE_EXPORT TAbstractFile {
   // that falls inside the file as last measured copy from the mapping; the
   // caller vouches that no other process can have cut the file since.
   long long ReadAt(int id, std::uint64_t offset, TBytes buffer, bool mapped = false);
-  long long WriteAt(int id, std::uint64_t offset, TConstBytes buffer);
+  // With `oneCall` the bytes go out in one system call, never through the
+  // mapping: a process killed meanwhile leaves all of them or none.
+  long long WriteAt(int id, std::uint64_t offset, TConstBytes buffer, bool oneCall = false);
   long long Read(int id, TBytes buffer);
   long long Write(int id, TConstBytes buffer);
   int TruncateAt(int id, std::uint64_t offset);

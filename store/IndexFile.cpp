@@ -330,7 +330,12 @@ bool TIndexFile::WriteHeader(bool force, bool flushOs) {
   const std::uint32_t counter = HeaderCopy.ChangeCounter();
   HeaderCopy.SetChangeCounter(counter + 1);
   try {
-    WriteAt(0, HeaderCopy.Raw());
+    // The counter goes last, in a store of its own: until it moves, the
+    // counters differ and the commit stays marked, so a kill between the
+    // two writes cannot leave new counters over old roots and counts.
+    const TConstBytes raw = HeaderCopy.Raw();
+    WriteAt(4, raw.subspan(4));
+    WriteAt(0, raw.first(4));
   } catch (...) {
     HeaderCopy.SetChangeCounter(counter);
     throw;
@@ -342,7 +347,9 @@ bool TIndexFile::WriteHeader(bool force, bool flushOs) {
 
 void TIndexFile::Empty() {
   for (auto& cache : Caches) cache.DropUnpinned();
-  Truncate(PageSize);
+  // The file keeps its length, and with it its blocks: the trees built
+  // next are written over the old pages, so that a full disk rarely stops
+  // them, and what lies past the new end is cut once they are written.
   HeaderCopy.SetNextPage(1);
   for (int slot = 0; slot < IndexSlots; ++slot) {
     TIndexDesc d = HeaderCopy.Desc(slot);

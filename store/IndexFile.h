@@ -63,6 +63,8 @@ class SAUNO_STORE_EXPORT TIndexFile : public TFileHandler {
   // changes of the header copy are lost.
   void ReloadHeader();
   bool WriteHeader(bool force, bool flushOs = false);
+  // Every tree and free list emptied in the header copy; the file keeps its
+  // pages until they are written over (the caller cuts what is left).
   void Empty();
 
   TPage& GetPage(int slot, std::int32_t number);

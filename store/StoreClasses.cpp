@@ -1,5 +1,6 @@
 #include "StoreClasses.h"
 
+#include "runtime/forms.h"
 #include "runtime/reader.h"
 
 namespace sauno {
@@ -28,6 +29,9 @@ void RegisterStoreClasses() {
   Bool<TStoreDatabase>(db, "Connected", [](TStoreDatabase& d, bool v) { d.SetConnected(v); });
   Bool<TStoreDatabase>(db, "KeepConnection", [](TStoreDatabase& d, bool v) { d.KeepConnection = v; });
   Bool<TStoreDatabase>(db, "HandleShared", [](TStoreDatabase& d, bool v) { d.HandleShared = v; });
+  Property<TStoreDatabase>(db, "BeforeConnect", [](TStoreDatabase& d, const PropValue& v, TReader& reader) {
+    d.BeforeConnect = FormOf(reader).NotifyHandler(v.AsIdent("BeforeConnect"));
+  });
   Ignored(db, {"EngineVersion"});  // read-only: writing it has no effect
 
   ClassInfo& table = r.Register("TStoreTable", "TComponent", [](TComponent* o) { return new TStoreTable(o); });

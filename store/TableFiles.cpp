@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 
@@ -121,6 +122,86 @@ void TTableFiles::VerifyOpened() {
   Data->Verify();
   Index->Verify(Data->Fields());
   Index->Bind(Data->Fields(), Data->HeaderCopy().LanguageId(), Data->HeaderCopy().SortId());
+  // Without a commit pending the index file ends where its header says: a
+  // file cut short would give a tree whose pages are gone.
+  if (!CountersDiffer() && Index->Size() != static_cast<std::uint64_t>(Index->Header().NextPage()) * PageSize)
+    RaiseStoreError(STORE_HEADERCORRUPT, Index->Path());
+}
+
+void TTableFiles::OpenForRepair(std::string_view directory, std::string_view table) {
+  OpenFiles(directory, table, TAccess::acReadWrite, true);
+  try {
+    if (ReadOnly()) RaiseStoreError(STORE_OSEACCES, Data->TableName());
+    Data->VerifyLayout();
+    if (!MadeIndex) {
+      try {
+        Index->Verify(Data->Fields());
+      } catch (const EStoreEngineError& e) {
+        if (e.Code() != STORE_HEADERCORRUPT) throw;
+        // Half new (a commit's header cut off) or stale: the definitions
+        // stay, the trees are rebuilt.
+        Index->Empty();
+        Index->Verify(Data->Fields());
+      }
+    }
+    Index->Bind(Data->Fields(), Data->HeaderCopy().LanguageId(), Data->HeaderCopy().SortId());
+  } catch (...) {
+    Close();
+    throw;
+  }
+}
+
+namespace {
+// Whether a slot past the header's count holds a record that reached the
+// disk whole: an active slot names itself, a deleted one a slot of the
+// file, and both carry an identifier (never 0). A slot the file was only
+// lengthened for is zero.
+bool HoldsRecord(TConstBytes slot, std::int32_t number, std::int32_t slots) {
+  if (slot.size() < 9 || GetI32(slot, RecordIdentifierOffset) == 0) return false;
+  const std::int32_t link = GetI32(slot, 1);
+  if (slot[0] == 0) return link == number;
+  return slot[0] == 1 && link >= 0 && link <= slots;
+}
+}  // namespace
+
+void TTableFiles::TakeSlotsFromLength() {
+  TDataFile& data = *Data;
+  const std::uint64_t headerEnd = data.HeaderEnd();
+  const std::uint64_t length = data.Size();
+  const std::size_t recordSize = data.RecordSize();
+  if (length < headerEnd || recordSize < 9) RaiseStoreError(STORE_HEADERCORRUPT, data.TableName());
+  const std::uint64_t whole = std::min<std::uint64_t>((length - headerEnd) / recordSize, MaxRecordNumber);
+  const auto counted = static_cast<std::uint64_t>(std::max(data.HeaderCopy().NextRecord() - 1, 0));
+  std::uint64_t slots = std::min(whole, counted);
+  std::vector<std::uint8_t> slot(recordSize);
+  for (std::uint64_t n = counted + 1; n <= whole; ++n) {
+    data.ReadAt(headerEnd + (n - 1) * recordSize, slot, false);
+    if (!HoldsRecord(slot, static_cast<std::int32_t>(n), static_cast<std::int32_t>(whole))) break;
+    slots = n;
+  }
+  // Only bytes no header accounts for go: a piece of a slot, or slots past
+  // the header's count that hold no record.
+  if (headerEnd + slots * recordSize < length) data.Truncate(headerEnd + slots * recordSize);
+  TDataHeader header = data.HeaderCopy();
+  header.SetNextRecord(static_cast<std::int32_t>(slots) + 1);
+  if (header.FirstDeleted() < 0 || static_cast<std::uint64_t>(header.FirstDeleted()) > slots) header.SetFirstDeleted(0);
+  data.ReplaceHeader(header);
+}
+
+void TTableFiles::RepairFromFiles(bool flushOs) {
+  if (ReadOnly()) RaiseStoreError(STORE_OSEACCES, Data->TableName());
+  MeasureFiles();
+  Data->DiscardCache();
+  Index->DiscardCache();
+  TakeSlotsFromLength();
+  if (MadeIndex) {
+    // The new index file's header goes out first, with the mark, so that a
+    // repair cut off leaves a file the next one reads.
+    Index->Header().SetChangeCounter(Data->HeaderCopy().ChangeCounter());
+    Index->WriteHeader(true, flushOs);
+    MadeIndex = false;
+  }
+  RebuildFromRecords(flushOs);
 }
 
 void TTableFiles::Revert() {
@@ -202,6 +283,11 @@ void TTableFiles::RebuildFromRecords(bool flushOs) {
   MeasureFiles();
   Data->DiscardCache();
   Index->DiscardCache();
+  // A full disk, or records whose keys clash in a unique index, stop the
+  // rebuild here, before anything is written: the table stays as it was,
+  // for readers and for the next writer.
+  RequireUniqueKeys();
+  ReserveRebuildSpace();
   RepairDataFromSlots();
   // The data header goes out with a counter that cannot equal the index's,
   // so that the mark holds until the rebuilt index header is written.
@@ -210,6 +296,7 @@ void TTableFiles::RebuildFromRecords(bool flushOs) {
   Data->ReplaceHeader(header);
   Data->WriteHeader(true, flushOs);
   RebuildIndexes(flushOs);
+  Index->ReleaseReserved();
 }
 
 void TTableFiles::AddIndex(const TIndexDefinition& definition, bool flushOs) {
@@ -300,6 +387,10 @@ void TTableFiles::RebuildIndexes(bool flushOs) {
     TIndexTree(*Index, SysDeletedIndex).Insert(SysDeletedKey(status, GetI32(image, RecordIdentifierOffset)), n);
   }
   Index->Header().SetActiveRecords(active);
+  Index->FlushPages();
+  // Pages of the old trees past the new ones' end go.
+  const std::uint64_t used = static_cast<std::uint64_t>(Index->Header().NextPage()) * PageSize;
+  if (Index->Size() > used) Index->Truncate(used);
   // The index file stays behind its data file until its header is written,
   // last: a writer that dies before that leaves the same mark for the next
   // one, which builds the indexes again.
@@ -311,6 +402,53 @@ void TTableFiles::RebuildIndexes(bool flushOs) {
   Data->TrimCache();
   Index->TrimCache();
   DeferWrites(deferring);
+}
+
+void TTableFiles::RequireUniqueKeys() {
+  std::vector<int> unique;
+  for (int slot = PrimaryIndex; slot <= MaxSecondaryIndexes; ++slot)
+    if (Index->SlotInUse(slot) && Index->KeyDef(slot).IsUnique()) unique.push_back(slot);
+  if (unique.empty()) return;
+  std::vector<std::vector<std::pair<std::vector<std::uint8_t>, std::int32_t>>> keys(unique.size());
+  for (std::int32_t n = 1; n <= Data->RecordCount(); ++n) {
+    TRecord& record = Data->GetRecord(n, true, TDirection::drForward);
+    const std::vector<std::uint8_t> image = record.Buffer;
+    Data->ReleaseRecord(record);
+    if (image[0] != 0) continue;
+    for (std::size_t i = 0; i < unique.size(); ++i) keys[i].emplace_back(Index->KeyDef(unique[i]).BuildKey(image), n);
+  }
+  for (std::size_t i = 0; i < unique.size(); ++i) {
+    const TKeyDef& def = Index->KeyDef(unique[i]);
+    auto& entries = keys[i];
+    std::stable_sort(entries.begin(), entries.end(),
+                     [&](const auto& a, const auto& b) { return def.Compare(a.first, b.first) < 0; });
+    for (std::size_t e = 1; e < entries.size(); ++e) {
+      if (def.Compare(entries[e - 1].first, entries[e].first) != 0) continue;
+      TStoreErrorContext context;
+      context.Table = Data->TableName();
+      context.Index = Index->IndexDisplayName(unique[i]);
+      context.Extra = "records " + std::to_string(entries[e - 1].second) + " and " + std::to_string(entries[e].second);
+      throw EStoreEngineError(STORE_KEYVIOL, std::move(context));
+    }
+  }
+}
+
+void TTableFiles::ReserveRebuildSpace() {
+  // Trees built key by key leave their pages about half full: two pages per
+  // half page of entries, interior pages included, is more than they take.
+  const std::uint64_t records = static_cast<std::uint64_t>(std::max(Data->RecordCount(), 0));
+  std::uint64_t pages = 1;
+  for (int slot = 0; slot < IndexSlots; ++slot) {
+    if (!Index->SlotInUse(slot)) continue;
+    const std::uint64_t entry = Index->KeyDef(slot).KeyLength() + 8u;
+    pages += 2 * ((records * entry + PageSize / 2 - 1) / (PageSize / 2)) + 1;
+  }
+  try {
+    Index->Reserve(std::max<std::uint64_t>(Index->Size(), pages * PageSize));
+  } catch (...) {
+    Index->ReleaseReserved();
+    throw;
+  }
 }
 
 void TTableFiles::ReserveCommitSpace() {

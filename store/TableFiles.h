@@ -52,6 +52,17 @@ class SAUNO_STORE_EXPORT TTableFiles {
   // verified, then "Sys Deleted" rebuilt when the index file was made.
   void OpenFiles(std::string_view directory, std::string_view table, TAccess access, bool exclusive);
   void VerifyOpened();
+  // Opens both files for exclusive use, to mend them: the data file's
+  // length is not held against its header (the repair takes the slots from
+  // the file), and an index header whose trees do not verify keeps only its
+  // index definitions, since every tree is built again anyway.
+  void OpenForRepair(std::string_view directory, std::string_view table);
+  // Mends whatever a power cut without flushes, a kill or a full disk can
+  // leave, from what the data file holds: the slot count from its length
+  // (whole slots past the header's count kept when they hold a record, a
+  // piece of a slot cut), then RebuildFromRecords. Records whose slots are
+  // whole are kept; nothing the header counted is cut.
+  void RepairFromFiles(bool flushOs);
   bool IndexCreated() const { return MadeIndex; }
   // For an index file made because it was missing: "Sys Deleted" and the
   // active-record count built from the records and written.
@@ -142,7 +153,14 @@ class SAUNO_STORE_EXPORT TTableFiles {
   void UndoCommit(TCommitStage stage, const TDataHeader& before, const std::vector<TDataFile::TSlotImage>& undo,
                   bool flushOs);
   bool CutInterruptedAppend();
+  // Raises STORE_KEYVIOL, naming the index and two records (the context's
+  // Extra), when active records share a key of a unique index.
+  void RequireUniqueKeys();
+  // Allocates what a rebuild of every index may write, or raises
+  // STORE_WRITEERR before anything is written.
+  void ReserveRebuildSpace();
   void RepairDataFromSlots();
+  void TakeSlotsFromLength();
   // Both files' lengths measured for writes through their mappings:
   // whenever another process may have changed them (the data counter
   // moved, a repair, a revert). Between two such moments only this

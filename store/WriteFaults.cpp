@@ -11,8 +11,10 @@
 namespace store {
 namespace {
 
+// Test hooks: a process started with privileges its user lacks never takes them from the
+// environment, so that nobody can make a privileged writer fail or die where they choose.
 std::uint64_t FromEnvironment(const char* name) {
-  const char* text = std::getenv(name);
+  const char* text = secure_getenv(name);
   return text ? std::strtoull(text, nullptr, 10) : 0;
 }
 

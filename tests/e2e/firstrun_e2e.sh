@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The first run: a game without its high-score table ends at start-up with status 1 and says
 # where the table should be and how to make it, and so does one whose index file lost the
-# game's index; a normal start prints nothing on the terminal.
+# game's index, or whose last record a power cut took; a normal start prints nothing on the
+# terminal.
 set -uo pipefail
 BUILD="$1"
 source "$(dirname "$0")/e2e_lib.sh"
@@ -30,6 +31,17 @@ status=$?
 grep -q "build it again with: sauno-table create-scores $lost" <<<"$out" || fail "the lost index is not explained: $out"
 "$BUILD/sauno-table" create-scores "$lost" | grep -q "built again from 2 records" || fail "create-scores did not build the index"
 [ "$(records "$lost")" = "$(printf 'b\t9\na\t5')" ] || fail "the scores after the rebuild: $(records "$lost")"
+
+# A power cut without flushes kept both headers of the last visit and not its record: the
+# message names the command that mends it, and that command keeps the records there were.
+printf 'c\t7\n' | "$BUILD/sauno-table" insert "$lost" enkat --stdin >/dev/null
+truncate -s -56 "$lost/enkat.DAT"
+out=$(cd "$game" && SAUNO_MESSAGES=stderr timeout 20 ./sauno 2>&1)
+status=$?
+[ "$status" = 1 ] || fail "exit status $status with a record cut off"
+grep -q "with: sauno-table repair $lost enkat" <<<"$out" || fail "the cut-off record is not explained: $out"
+"$BUILD/sauno-table" repair "$lost" enkat >/dev/null || fail "repair did not mend the table"
+[ "$(records "$lost")" = "$(printf 'b\t9\na\t5')" ] || fail "the scores after the repair: $(records "$lost")"
 
 sed "s|$lost|$scores|" "$game/sauno.scene" > "$game/sauno.scene.new" && mv "$game/sauno.scene.new" "$game/sauno.scene"
 start_game "$game"

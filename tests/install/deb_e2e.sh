@@ -12,6 +12,7 @@ BUILD="$1"
 SOURCE="$2"
 source "$(dirname "$0")/../e2e/e2e_lib.sh"
 source "$(dirname "$0")/two_players.sh"
+source "$(dirname "$0")/hostile_user.sh"
 source "$(dirname "$0")/examples_check.sh"
 source "$(dirname "$0")/desktop_check.sh"
 source "$(dirname "$0")/exports_check.sh"
@@ -95,6 +96,7 @@ done
 find /usr/lib/games/sauno /usr/games /var/games/sauno -perm -o+w ! -type l | grep . && fail "world-writable files"
 
 two_players /usr/games/sauno "$scores"
+hostile_user /usr/games/sauno "$scores"
 stored=$(records "$scores")
 
 installed_headers_compile /usr

@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
+#include <optional>
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
@@ -424,14 +427,68 @@ void Apply(std::vector<std::uint8_t>& file, const TJournalEntry& write) {
   std::copy(write.Bytes.begin(), write.Bytes.end(), file.begin() + static_cast<std::ptrdiff_t>(write.Offset));
 }
 
-std::unique_ptr<sauno::TStoreTable> OpenNamed(const std::string& dir, const std::string& table,
-                                              const std::string& session) {
-  auto t = std::make_unique<sauno::TStoreTable>(nullptr);
-  t->DatabaseName = dir;
-  t->TableName = table;
-  t->SessionName = session;
-  t->Open();
-  return t;
+// A page reaches the disk whole: writes that follow each other into one
+// page of one file, touching or overlapping, with no flush between, count
+// as one (the index header's body and then its counter).
+std::vector<TJournalEntry> WholePages(const std::vector<TJournalEntry>& journal) {
+  std::vector<TJournalEntry> merged;
+  for (const TJournalEntry& w : journal) {
+    if (!merged.empty()) {
+      TJournalEntry& last = merged.back();
+      const std::uint64_t lastEnd = last.Offset + last.Bytes.size(), end = w.Offset + w.Bytes.size();
+      const bool onePage = last.Offset / 4096 == w.Offset / 4096 && (lastEnd - 1) / 4096 == last.Offset / 4096 &&
+                           (end - 1) / 4096 == w.Offset / 4096;
+      if (!w.Flush && !last.Flush && last.Index == w.Index && onePage && w.Offset <= lastEnd && last.Offset <= end) {
+        const std::uint64_t start = std::min(last.Offset, w.Offset);
+        std::vector<std::uint8_t> bytes(std::max(lastEnd, end) - start);
+        std::copy(last.Bytes.begin(), last.Bytes.end(), bytes.begin() + static_cast<std::ptrdiff_t>(last.Offset - start));
+        std::copy(w.Bytes.begin(), w.Bytes.end(), bytes.begin() + static_cast<std::ptrdiff_t>(w.Offset - start));
+        last.Offset = start;
+        last.Bytes = std::move(bytes);
+        continue;
+      }
+    }
+    merged.push_back(w);
+  }
+  return merged;
+}
+
+// A change made on a copy of a seed with every write journaled, and the
+// table's files and records before and after it.
+struct TRecordedChange {
+  std::vector<std::string> Before, After;
+  std::vector<std::uint8_t> DataBase, IndexBase;
+  std::vector<TJournalEntry> Journal;
+};
+
+TRecordedChange RecordChange(const std::string& seed, const std::string& live, const std::string& table,
+                             const std::function<void(sauno::TStoreTable&)>& change, bool flush) {
+  TRecordedChange recorded;
+  std::filesystem::remove_all(live);
+  std::filesystem::copy(seed, live);
+  recorded.Before = ListOf(live, table, "aika");
+  recorded.DataBase = ReadFileBytes(live + "/" + table + ".DAT");
+  recorded.IndexBase = ReadFileBytes(live + "/" + table + ".IDX");
+  {
+    sauno::TStoreSession session(nullptr);
+    session.SetSessionName("journaled");
+    session.ForceBufferFlush = flush;
+    auto t = std::make_unique<sauno::TStoreTable>(nullptr);
+    t->DatabaseName = live;
+    t->TableName = table;
+    t->SessionName = "journaled";
+    t->Open();
+    store::SetWriteJournal([&](const std::string& path, std::uint64_t offset, std::span<const std::uint8_t> bytes,
+                               bool flushed) {
+      const bool index = path.size() >= 4 && path.compare(path.size() - 4, 4, ".IDX") == 0;
+      recorded.Journal.push_back({index, offset, std::vector<std::uint8_t>(bytes.begin(), bytes.end()), flushed});
+    });
+    change(*t);
+    store::SetWriteJournal({});
+    t->Close();
+  }
+  recorded.After = ListOf(live, table, "aika");
+  return recorded;
 }
 
 // Runs `change` on a copy of `seed` with every write and flush journaled,
@@ -443,26 +500,13 @@ std::unique_ptr<sauno::TStoreTable> OpenNamed(const std::string& dir, const std:
 void PowerCutAtEveryPoint(const std::string& seed, const std::string& table,
                           const std::function<void(sauno::TStoreTable&)>& change) {
   TScratchDir scratch;
-  const std::string live = scratch.File("live"), cut = scratch.File("cut");
-  std::filesystem::copy(seed, live);
-  const std::vector<std::string> before = ListOf(live, table, "aika");
-  const auto dataBase = ReadFileBytes(live + "/" + table + ".DAT");
-  const auto indexBase = ReadFileBytes(live + "/" + table + ".IDX");
-  std::vector<TJournalEntry> journal;
-  {
-    sauno::TStoreSession flushing(nullptr);
-    flushing.SetSessionName("flushing");
-    flushing.ForceBufferFlush = true;
-    auto t = OpenNamed(live, table, "flushing");
-    store::SetWriteJournal([&](const std::string& path, std::uint64_t offset, std::span<const std::uint8_t> bytes,
-                               bool flush) {
-      const bool index = path.size() >= 4 && path.compare(path.size() - 4, 4, ".IDX") == 0;
-      journal.push_back({index, offset, std::vector<std::uint8_t>(bytes.begin(), bytes.end()), flush});
-    });
-    change(*t);
-    store::SetWriteJournal({});
-  }
-  const std::vector<std::string> after = ListOf(live, table, "aika");
+  const std::string cut = scratch.File("cut");
+  TRecordedChange recorded = RecordChange(seed, scratch.File("live"), table, change, true);
+  const std::vector<std::string>& before = recorded.Before;
+  const auto& dataBase = recorded.DataBase;
+  const auto& indexBase = recorded.IndexBase;
+  const std::vector<TJournalEntry> journal = WholePages(recorded.Journal);
+  const std::vector<std::string>& after = recorded.After;
   ASSERT_NE(before, after);
   ASSERT_GE(journal.size(), 4u);
   int states = 0;
@@ -587,4 +631,229 @@ TEST(StoreCrashes, AFileCutShortBetweenTwoCommitsIsWrittenNotCrashedInto) {
   t->Cancel();
   t->Close();
   EXPECT_FALSE(TableVerifies(d, "enkat"));
+}
+
+namespace {
+
+// What a table left in `dir` becomes: the records after the engine opened
+// it when it then verifies, else after `sauno-table repair`; empty when the
+// repair failed or the result does not verify.
+std::optional<std::vector<std::string>> OpenedOrRepaired(const std::string& dir, const std::string& table,
+                                                         bool* repaired) {
+  auto list = [&]() -> std::optional<std::vector<std::string>> {
+    TToolRun run = RunTool("list " + dir + " " + table + " --index aika");
+    if (run.Status != 0) return std::nullopt;
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = run.Out.find('\n', start)) != std::string::npos; start = end + 1)
+      lines.push_back(run.Out.substr(start, end - start));
+    return lines;
+  };
+  *repaired = false;
+  if (auto lines = list(); lines && TableVerifies(dir, table)) return lines;
+  *repaired = true;
+  if (RunTool("repair " + dir + " " + table).Status != 0) return std::nullopt;
+  auto lines = list();
+  if (!lines || !TableVerifies(dir, table)) return std::nullopt;
+  return lines;
+}
+
+// Without flushes the disk may keep any subset of a commit's writes after a
+// power cut; a page goes out whole, so the writes of one page that follow
+// each other count as one. Every subset, laid over the old files, must end
+// as the old table or the new one: opened as it is, or else repaired.
+void PowerCutWithoutFlushes(const std::string& seed, const std::string& table,
+                            const std::function<void(sauno::TStoreTable&)>& change, int* repairs) {
+  TScratchDir scratch;
+  const std::string cut = scratch.File("cut");
+  const TRecordedChange change1 = RecordChange(seed, scratch.File("live"), table, change, false);
+  ASSERT_NE(change1.Before, change1.After);
+  std::vector<std::vector<std::size_t>> units;
+  for (std::size_t i = 0; i < change1.Journal.size(); ++i) {
+    const TJournalEntry& w = change1.Journal[i];
+    ASSERT_FALSE(w.Flush) << "a commit without flushes flushed";
+    if (!units.empty()) {
+      const TJournalEntry& last = change1.Journal[units.back().back()];
+      if (last.Index == w.Index && last.Offset / 4096 == w.Offset / 4096) {
+        units.back().push_back(i);
+        continue;
+      }
+    }
+    units.push_back({i});
+  }
+  ASSERT_GE(units.size(), 3u);
+  ASSERT_LE(units.size(), 12u);
+  for (std::uint32_t kept = 0; kept < (1u << units.size()); ++kept) {
+    std::vector<std::uint8_t> data = change1.DataBase, index = change1.IndexBase;
+    for (std::size_t u = 0; u < units.size(); ++u)
+      if (kept & (1u << u))
+        for (std::size_t i : units[u]) Apply(change1.Journal[i].Index ? index : data, change1.Journal[i]);
+    std::filesystem::remove_all(cut);
+    std::filesystem::create_directory(cut);
+    WriteFileBytes(cut + "/" + table + ".DAT", data);
+    WriteFileBytes(cut + "/" + table + ".IDX", index);
+    bool repaired = false;
+    const auto lines = OpenedOrRepaired(cut, table, &repaired);
+    *repairs += repaired;
+    ASSERT_TRUE(lines) << "writes kept (bit per page) " << kept << ": neither opened nor repaired";
+    EXPECT_TRUE(*lines == change1.Before || *lines == change1.After) << "writes kept (bit per page) " << kept;
+    if (kept + 1 == (1u << units.size())) EXPECT_EQ(*lines, change1.After);
+    if (::testing::Test::HasFailure()) return;
+  }
+}
+
+void InsertNew(sauno::TStoreTable& t) {
+  t.Insert();
+  t.FieldByName("nimi")->SetAsString("new");
+  t.FieldByName("aika")->SetAsInteger(1000);
+  t.Post();
+}
+
+void FindP5(sauno::TStoreTable& t) {
+  for (t.First(); !t.Eof(); t.Next())
+    if (t.FieldByName("nimi")->AsString() == "p5") return;
+  FAIL() << "no p5";
+}
+
+}  // namespace
+
+TEST(StoreCrashes, APowerCutWithoutFlushesEndsAsTheOldTableOrTheNewAfterOpenOrRepair) {
+  TScratchDir dir;
+  const std::string scores = dir.File("scores"), keyed = dir.File("keyed");
+  std::filesystem::create_directory(scores);
+  std::filesystem::create_directory(keyed);
+  MakeScores(scores);
+  Fill(scores, "enkat", 320);  // the next key splits a leaf of "aika"
+  MakeKeyedTable(keyed);
+  Fill(keyed, "t", 20);
+  ASSERT_EQ(RunTool("delete " + keyed + " t nimi=p4").Status, 0);
+  int repairs = 0;
+  PowerCutWithoutFlushes(scores, "enkat", InsertNew, &repairs);
+  PowerCutWithoutFlushes(scores, "enkat", [](sauno::TStoreTable& t) {
+    FindP5(t);
+    t.Delete();
+  }, &repairs);
+  PowerCutWithoutFlushes(scores, "enkat", [](sauno::TStoreTable& t) {
+    FindP5(t);
+    t.Edit();
+    t.FieldByName("aika")->SetAsInteger(5000);
+    t.Post();
+  }, &repairs);
+  PowerCutWithoutFlushes(keyed, "t", InsertNew, &repairs);  // into the deleted slot of p4
+  // Some of those states are beyond what an open mends: the repair was needed.
+  EXPECT_GT(repairs, 0);
+}
+
+// A table opened for exclusive use commits each change as a shared one
+// does: a process killed after any write leaves every change it had
+// reported posted, and at most the one it was making.
+TEST(StoreCrashes, AnExclusiveTableKilledAtEveryWriteKeepsEveryPostedChange) {
+  TScratchDir dir;
+  const std::string seed = Seed(dir, "enkat");
+  const std::string work = dir.File("work");
+  auto changes = [](sauno::TStoreTable& t, int step) {
+    if (step < 3) {
+      t.Insert();
+      t.FieldByName("nimi")->SetAsString("x" + std::to_string(step));
+      t.FieldByName("aika")->SetAsInteger(100 + step);
+      t.Post();
+    } else if (step == 3) {
+      FindP5(t);
+      t.Delete();
+    } else {
+      for (t.First(); !t.Eof(); t.Next())
+        if (t.FieldByName("nimi")->AsString() == "p6") break;
+      t.Edit();
+      t.FieldByName("aika")->SetAsInteger(6000);
+      t.Post();
+    }
+  };
+  constexpr int Steps = 5;
+  // The records after each number of changes, made without faults.
+  std::vector<std::vector<std::string>> after{ListOf(seed, "enkat", "aika")};
+  {
+    std::filesystem::copy(seed, work);
+    for (int step = 0; step < Steps; ++step) {
+      auto t = std::make_unique<sauno::TStoreTable>(nullptr);
+      t->DatabaseName = work;
+      t->TableName = "enkat";
+      t->Exclusive = true;
+      t->Open();
+      changes(*t, step);
+      t->Close();
+      after.push_back(ListOf(work, "enkat", "aika"));
+    }
+  }
+  int points = 0;
+  for (int write = 1; write < 300; ++write) {
+    std::filesystem::remove_all(work);
+    std::filesystem::copy(seed, work);
+    int report[2];
+    ASSERT_EQ(::pipe(report), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      ::close(report[0]);
+      auto t = std::make_unique<sauno::TStoreTable>(nullptr);
+      t->DatabaseName = work;
+      t->TableName = "enkat";
+      t->Exclusive = true;
+      t->Open();
+      store::SetWriteFaults({0, static_cast<std::uint64_t>(write)});
+      for (int step = 0; step < Steps; ++step) {
+        changes(*t, step);
+        const char posted = 'p';
+        if (::write(report[1], &posted, 1) != 1) ::_exit(3);
+      }
+      t->Close();
+      ::_exit(0);
+    }
+    ::close(report[1]);
+    int posted = 0;
+    char byte;
+    while (::read(report[0], &byte, 1) == 1) ++posted;
+    ::close(report[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) break;
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "after write " << write << ": " << status;
+    ++points;
+    const std::vector<std::string> lines = ListOf(work, "enkat", "aika");
+    EXPECT_TRUE(lines == after[static_cast<std::size_t>(posted)] ||
+                (posted < Steps && lines == after[static_cast<std::size_t>(posted) + 1]))
+        << "killed after write " << write << " with " << posted << " changes posted";
+    EXPECT_TRUE(TableVerifies(work, "enkat")) << "killed after write " << write;
+    if (::testing::Test::HasFailure()) return;
+  }
+  EXPECT_GE(points, Steps * 3);
+}
+
+// A change that fails on an exclusive table is undone alone: the changes
+// posted before it stay, and the table goes on.
+TEST(StoreCrashes, AFailedChangeOfAnExclusiveTableUndoesOnlyItself) {
+  TScratchDir dir;
+  const std::string seed = Seed(dir, "enkat");
+  auto t = std::make_unique<sauno::TStoreTable>(nullptr);
+  t->DatabaseName = seed;
+  t->TableName = "enkat";
+  t->Exclusive = true;
+  t->Open();
+  auto add = [&](const std::string& name, int seconds) {
+    t->Insert();
+    t->FieldByName("nimi")->SetAsString(name);
+    t->FieldByName("aika")->SetAsInteger(seconds);
+    t->Post();
+  };
+  add("kept", 500);
+  store::SetWriteFaults({2, 0});
+  EXPECT_EQ(EngineCodeOf([&] { add("failed", 600); }), store::STORE_WRITEERR);
+  store::SetWriteFaults({});
+  t->Cancel();
+  add("later", 700);
+  t->Close();
+  const std::vector<std::string> lines = ListOf(seed, "enkat", "aika");
+  ASSERT_EQ(lines.size(), 12u);
+  EXPECT_EQ(lines[0], "later\t700");
+  EXPECT_EQ(lines[1], "kept\t500");
+  EXPECT_TRUE(TableVerifies(seed, "enkat"));
 }

@@ -136,9 +136,15 @@ constexpr const char* PendingCommitReport =
 // the files can be written, so that a dead writer's unfinished commit is
 // repaired first, and read-only by itself when they cannot.
 class TEngineTable {
+  // As the tool's other sessions: commits flushed in the power-cut order.
+  static TDataSession& Flushing(TDataSession& session) {
+    session.Settings.ForceBufferFlush = true;
+    return session;
+  }
+
  public:
   TEngineTable(const std::string& dir, const std::string& name)
-      : Directory(Session.OpenDirectory(dir)), Opened(Directory.AcquireTable(name, false, false)) {}
+      : Directory(Flushing(Session).OpenDirectory(dir)), Opened(Directory.AcquireTable(name, false, false)) {}
   ~TEngineTable() {
     try {
       Directory.ReleaseTable(Opened);
@@ -355,14 +361,15 @@ bool IsScoresLayout(const TDataFile& data) {
          SameTextNoCase(TrimText(f[1].Name()), "aika") && f[1].Type() == ftcInteger;
 }
 
-// Opens a table for exclusive use, to build its structures again. An index
+// Opens a table for exclusive use, to mend it or build its structures
+// again, whatever a power cut or a dead writer left in it. An index
 // file whose header cannot be read holds nothing its records cannot give
 // again: it is put aside (".damaged") and made anew with the internal
 // indexes, and `out` says so.
 void OpenForRebuild(TTableFiles& files, const std::string& dir, const std::string& table, std::ostream& out) {
   const std::string indexPath = FindTableFile(dir, table, IndexExtension);
   try {
-    files.Open(dir, table, TAccess::acReadWrite, true);
+    files.OpenForRepair(dir, table);
     return;
   } catch (const EStoreEngineError& e) {
     const bool indexHeader = (e.Code() == STORE_OLDVERSION || e.Code() == STORE_HEADERCORRUPT) &&
@@ -374,7 +381,7 @@ void OpenForRebuild(TTableFiles& files, const std::string& dir, const std::strin
     out << indexPath << ": " << StoreErrorMessage(e.Code(), e.Context()) << "; put aside as " << indexPath
         << ".damaged and made anew from the records, with the internal indexes only\n";
   }
-  files.Open(dir, table, TAccess::acReadWrite, true);
+  files.OpenForRepair(dir, table);
 }
 
 int ReportCheck(TTableFiles& files, std::ostream& out) {
@@ -389,7 +396,7 @@ int RepairCommand(const std::vector<std::string>& args, std::ostream& out) {
   RequireArgs(args, 2, "repair");
   TTableFiles files;
   OpenForRebuild(files, args[0], args[1], out);
-  files.RebuildFromRecords(true);
+  files.RepairFromFiles(true);
   out << "repaired: " << files.IndexFile().Header().ActiveRecords()
       << " records; the deleted chain and every index built again\n";
   return ReportCheck(files, out);
@@ -419,13 +426,20 @@ int CreateScoresCommand(const std::vector<std::string>& args, std::ostream& out)
     std::cerr << "sauno-table: " << files.DataFile().Path() << " is not the game's table (nimi, aika); left as it is\n";
     return 1;
   }
-  if (files.IndexFile().FindIndex("aika") >= 0) {
+  if (files.IndexFile().FindIndex("aika") < 0) {
+    files.IndexFile().AddSecondaryIndex(ScoresTimeIndex(), files.DataFile().Fields());
+    files.RepairFromFiles(true);
+    out << "enkat: the index aika was missing; built again from " << files.IndexFile().Header().ActiveRecords()
+        << " records\n";
+    return ReportCheck(files, out);
+  }
+  // A table that a power cut or a dead writer left unfinished is mended.
+  if (!files.CommitPending() && CheckTable(files).empty()) {
     out << "enkat exists; left as it is\n";
     return 0;
   }
-  files.AddIndex(ScoresTimeIndex(), true);
-  out << "enkat: the index aika was missing; built again from " << files.IndexFile().Header().ActiveRecords()
-      << " records\n";
+  files.RepairFromFiles(true);
+  out << "enkat: mended; " << files.IndexFile().Header().ActiveRecords() << " records, every index built again\n";
   return ReportCheck(files, out);
 }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "StoreError.h"
+#include "StoreSession.h"
 #include "TableCommands.h"
 
 namespace {
@@ -43,6 +44,9 @@ int main(int argc, char** argv) {
     std::cout << Usage;
     return 0;
   }
+  // Every change the tool commits is flushed in the order that survives a
+  // power cut: a table it wrote holds the change or not, never half of it.
+  sauno::TStoreSession::Default().ForceBufferFlush = true;
   try {
     if (command == "create") return sauno_table::CreateCommand(args, std::cout);
     if (command == "info") return sauno_table::InfoCommand(args, std::cout);
@@ -59,6 +63,10 @@ int main(int argc, char** argv) {
     return 1;
   } catch (const store::EStoreEngineError& e) {
     std::cerr << e.what() << "\n";
+    // A rebuild refused for clashing keys names the records to change.
+    if (e.Code() == store::STORE_KEYVIOL && !e.Context().Extra.empty())
+      std::cerr << "the " << e.Context().Extra << " share a key of the unique index '" << e.Context().Index
+                << "'; change or delete one of them, then repair again\n";
     return 1;
   } catch (const std::invalid_argument& e) {
     std::cerr << e.what() << "\n" << Usage;
