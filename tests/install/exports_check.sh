@@ -31,24 +31,30 @@ declared_in() {
   ' <(readelf --debug-dump=rawline -W "$library") <(readelf --debug-dump=info -W "$library") | sort -u
 }
 
-# Whether an installed header declares SYMBOL's class (for a member, a class's tables) or,
-# for a function outside a class, a function of its name.
+# Whether an installed header declares the symbol DEMANGLED names: its class (for a member, and
+# for a class's tables) or, for a function outside a class, a function of its name.
+declare -A SAUNO_DECLARED=()
 declared_by_installed_header() {
-  local include="$1" name parts
-  name=$(c++filt <<<"$2" | sed -E 's/^(vtable|typeinfo|typeinfo name|VTT|guard variable) for //; s/^(non-)?virtual thunk to //')
-  local kind=function
-  [ "$name" != "$(c++filt <<<"$2")" ] && [[ "$(c++filt <<<"$2")" != *thunk* ]] && kind=class
+  local include="$1" name="$2" kind=function parts
+  if [[ "$name" =~ ^(vtable|typeinfo|typeinfo\ name|VTT|guard\ variable)\ for\ (.*)$ ]]; then
+    name=${BASH_REMATCH[2]}; kind=class
+  fi
+  [[ "$name" =~ ^(non-)?virtual\ thunk\ to\ (.*)$ ]] && name=${BASH_REMATCH[2]}
   name=${name%%(*}
   name=${name//\[abi:cxx11\]/}
   while [[ "$name" == *"<"* ]]; do name=$(sed -E 's/<[^<>]*>//g' <<<"$name"); done
   IFS=: read -ra parts <<<"${name//::/:}"
   while [ "${#parts[@]}" -gt 1 ] && [[ "${parts[0]}" =~ ^(sauno|platform|store|keyboard|vk)$ ]]; do parts=("${parts[@]:1}"); done
   [ "${#parts[@]}" -gt 1 ] && kind=class
-  if [ "$kind" = class ]; then
-    grep -rqE "^\s*(class|struct) +(SAUNO_[A-Z]+_EXPORT +)?${parts[0]}( final)?( *[:{]|$)" "$include"
-  else
-    grep -rqE "(^|[^A-Za-z0-9_])${parts[0]}\(" "$include"
+  local key="$kind ${parts[0]}"
+  if [ -z "${SAUNO_DECLARED[$key]:-}" ]; then
+    if [ "$kind" = class ]; then
+      grep -rqE "^\s*(class|struct) +(SAUNO_[A-Z]+_EXPORT +)?${parts[0]}( final)?( *[:{]|$)" "$include"
+    else
+      grep -rqE "(^|[^A-Za-z0-9_])${parts[0]}\(" "$include"
+    fi && SAUNO_DECLARED[$key]=yes || SAUNO_DECLARED[$key]=no
   fi
+  [ "${SAUNO_DECLARED[$key]}" = yes ]
 }
 
 exports_are_contract() {
@@ -91,16 +97,16 @@ exports_are_contract() {
         if (w in inst) next
         if (key in imp) { internal++; next }
         # Known only where it is defined, or not at all: the installed headers are searched.
-        if (w == "" || w ~ /\.cpp$/) { print "search\t" sym "\t" w; next }
+        if (w == "" || w ~ /\.cpp$/) { print "search\t" sym "\t" (w == "" ? "no header" : w); next }
         print lib ": " sym " (declared in " w ")"
       }
       END { printf "%s %d %d\n", lib, total, internal > "/dev/stderr" }
     ' "$work/$name.decl" "$work/$name.exported" >"$work/$name.result" 2>>"$work/counts"
     grep -v '^search' "$work/$name.result" >>"$work/bad"
-    local sym where
-    while IFS=$'\t' read -r _ sym where; do
-      declared_by_installed_header "$include" "$sym" || echo "$name: $sym (declared in ${where:-no header})" >>"$work/bad"
-    done < <(grep '^search' "$work/$name.result")
+    local sym where demangled
+    while IFS=$'\t' read -r sym where demangled; do
+      declared_by_installed_header "$include" "$demangled" || echo "$name: $sym (declared in $where)" >>"$work/bad"
+    done < <(grep '^search' "$work/$name.result" | cut -f2,3 | paste - <(grep '^search' "$work/$name.result" | cut -f2 | c++filt))
   done
   if [ -s "$work/bad" ]; then
     fail "exported symbols that no installed header declares:
