@@ -1,9 +1,9 @@
 #include "sound/smfmod.h"
 
 #include <cmath>
+#include <cstdio>
 
 #include "platform/exception.h"
-#include "runtime/application.h"
 
 namespace sauno {
 
@@ -169,8 +169,9 @@ void TSMFMOD::SetSourcePaused(TBaseSoundSource& source, bool pause)
 
 float TSMFMOD::CpuUsage() { return device_ ? device_->GetCPUUsage() : 0; }
 
-// Shown like any other error the application meets, without stopping the updates that found it;
-// once per sample, since a game may ask for the same sound again and again.
+// A sound that cannot be played is left out, as a sample the device refuses is: during play
+// no dialog may stop the game for it. One line on standard error says why, once per sample,
+// since a game may ask for the same sound again and again.
 void TSMFMOD::ReportUnplayable(TBaseSoundSource& source, const TSoundSample& sample)
 {
     std::string key = source.SoundLibrary() ? source.SoundLibrary()->Name() : source.SoundLibraryName();
@@ -179,7 +180,8 @@ void TSMFMOD::ReportUnplayable(TBaseSoundSource& source, const TSoundSample& sam
     if (!unplayableReported_.insert(key).second) return;
     std::string why = device_->LastLoadError();
     if (why.empty()) why = "the sound device refused it";
-    Application().HandleException(Exception("Cannot play the sound \"" + sample.Name + "\": " + why));
+    const std::string line = "Cannot play the sound \"" + sample.Name + "\": " + why + "\n";
+    std::fputs(line.c_str(), stderr);
 }
 
 }  // namespace sauno

@@ -34,6 +34,10 @@ struct SAUNO_STORE_EXPORT TSessionSettings {
   std::size_t DataBufferBytes = 16384;
   std::size_t DataBufferRecords = 8192;
   std::size_t IndexBufferBytes = 16384;
+  // Limits of a BLOB block cache, kept for tables with BLOB fields (this
+  // engine makes none).
+  std::size_t BlobBufferBytes = 32768;
+  std::size_t BlobBufferBlocks = 8192;
   std::size_t BlobCacheBytes = 32768;
   std::size_t BlobCacheBlocks = 8192;
 };

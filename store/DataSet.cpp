@@ -52,7 +52,10 @@ void TDataSet::SetActive(bool value) {
   if (value) {
     InternalOpen();
     FieldList.clear();
-    for (const TFieldDef& def : FieldDefs) FieldList.push_back(std::make_unique<TField>(*this, def));
+    for (const TFieldDef& def : FieldDefs) {
+      FieldList.push_back(std::make_unique<TField>(*this, def));
+      FieldList.back()->DisplayLabel = DisplayLabelOf(def);
+    }
     CurrentState = TDataSetState::dsBrowse;
     IsModified = false;
     try {

@@ -121,6 +121,8 @@ class SAUNO_STORE_EXPORT TDataSet : public TComponent {
   virtual bool InternalLast() = 0;
   virtual bool InternalNext() = 0;
   virtual bool InternalPrior() = 0;
+  // The label a field of this definition starts with: its name.
+  virtual std::string DisplayLabelOf(const TFieldDef& definition) const { return definition.Name; }
 
   friend class TField;
   // Field values of the active record (the edit buffer in insert and edit state).

@@ -20,6 +20,15 @@ void RegisterStoreClasses() {
   Integer<TStoreSession>(session, "LockWaitTime",
                          [](TStoreSession& s, int64_t v) { s.LockWaitTime = static_cast<int>(v); });
   String<TStoreSession>(session, "PrivateDir", [](TStoreSession& s, const std::string& v) { s.PrivateDir = v; });
+  Bool<TStoreSession>(session, "AutoSessionName", [](TStoreSession& s, bool v) { s.AutoSessionName = v; });
+  Integer<TStoreSession>(session, "ProgressSteps",
+                         [](TStoreSession& s, int64_t v) { s.ProgressSteps = static_cast<int>(v); });
+  Property<TStoreSession>(session, "LockProtocol", [](TStoreSession& s, const PropValue& v, TReader&) {
+    s.LockProtocol = Enumeration<store::TLockProtocol>(v, "LockProtocol", {"lpPessimistic", "lpOptimistic"});
+  });
+  Property<TStoreSession>(session, "SessionType", [](TStoreSession& s, const PropValue& v, TReader&) {
+    s.SessionType = Enumeration<TSessionType>(v, "SessionType", {"stLocal", "stRemote"});
+  });
   Ignored(session, {"EngineVersion"});
 
   ClassInfo& db = r.Register("TStoreDatabase", "TComponent", [](TComponent* o) { return new TStoreDatabase(o); });

@@ -81,6 +81,11 @@ void TStoreSession::SetActive(bool value) {
   s.LockWaitTime = LockWaitTime;
   s.LockProtocol = LockProtocol;
   s.ProgressSteps = ProgressSteps;
+  s.DataBufferBytes = DataBufferBytes;
+  s.DataBufferRecords = DataBufferRecords;
+  s.IndexBufferBytes = IndexBufferBytes;
+  s.BlobBufferBytes = BlobBufferBytes;
+  s.BlobBufferBlocks = BlobBufferBlocks;
   Engine_ = std::move(engine);
 }
 

@@ -46,6 +46,13 @@ class SAUNO_STORE_EXPORT TStoreSession : public TComponent {
   bool ForceBufferFlush = false;
   int ProgressSteps = 20;
   TSessionType SessionType = TSessionType::stLocal;
+  // The engine's cache limits, handed over at activation; no description
+  // sets them.
+  std::size_t DataBufferBytes = 16384;
+  std::size_t DataBufferRecords = 8192;
+  std::size_t IndexBufferBytes = 16384;
+  std::size_t BlobBufferBytes = 32768;
+  std::size_t BlobBufferBlocks = 8192;
   static std::string EngineVersion() { return "3.27"; }
 
   // The databases of the session; a name without a component gets a

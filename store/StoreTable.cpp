@@ -140,6 +140,10 @@ void TStoreTable::SelectIndexByFields() {
   store::RaiseStoreError(store::STORE_INVALIDINDEXNAME, EngineCursor->DataTable().ErrorName(), IndexFieldNames, "");
 }
 
+std::string TStoreTable::DisplayLabelOf(const TFieldDef& definition) const {
+  return AutoDisplayLabels && !definition.Description.empty() ? definition.Description : definition.Name;
+}
+
 void TStoreTable::BuildFieldDefs() {
   FieldDefs.clear();
   for (const store::TFieldDesc& d : EngineCursor->Fields()) {

@@ -52,6 +52,8 @@ class SAUNO_STORE_EXPORT TStoreTable : public TDataSet {
   store::TDataCursor& Cursor() const { return *EngineCursor; }
 
  protected:
+  // With AutoDisplayLabels, a field's description when it has one.
+  std::string DisplayLabelOf(const TFieldDef& definition) const override;
   void InternalOpen() override;
   void InternalClose() override;
   void InternalInitRecord() override;

@@ -529,11 +529,14 @@ void TWindowsBitmapFont::BuildSheet()
     int32_t charWidth = std::max({rasterizer.TextWidth("M"), rasterizer.TextWidth("W"), rasterizer.TextWidth("_")}) + 2;
     SetCharHeight(rasterizer.TextHeight("\"_pI|,") + 2);
     if (description.Italic) {
+        if (!italicFixApplied_) fixBeforeItalic_ = HorizontalSpacingFix();
         SetSpacingFix(-(charWidth / 3));
+        italicFixApplied_ = true;
         charWidth += charWidth / 3;
-    } else {
-        // A font that was italic before keeps no fix of it.
-        SetSpacingFix(0);
+    } else if (italicFixApplied_) {
+        // A font that was italic before gets back the fix it had then, and keeps no italic one.
+        SetSpacingFix(fixBeforeItalic_);
+        italicFixApplied_ = false;
     }
     SetCharWidth(charWidth);
 

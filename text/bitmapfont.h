@@ -238,6 +238,10 @@ private:
 
     TFont font_;
     bool buildingSheet_ = false;
+    // The fix an italic sheet replaced, given back when the font is upright again; an upright
+    // font's fix is otherwise left as it is.
+    bool italicFixApplied_ = false;
+    int32_t fixBeforeItalic_ = 0;
 };
 
 // The sheet sizes tried, smallest first.

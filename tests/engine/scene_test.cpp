@@ -52,6 +52,7 @@ public:
         if (direct) SetObjectStyle(osDirectDraw);
     }
     int builds = 0;
+    void NeverCulled() { SetObjectStyle(ObjectStyle() | osNoVisibilityCulling); }
     void BuildGeometry(TRenderContextInfo&) override
     {
         ++builds;
@@ -355,4 +356,102 @@ TEST_F(SceneRender, ObjectCullingSkipsWhatLiesOutsideTheFrustum)
     f.scene->Objects().Render(rci);
     EXPECT_EQ(inside->builds, 1);
     EXPECT_EQ(outside->builds, 0);
+}
+
+namespace {
+// A probe whose material blends.
+class BlendedProbe : public Probe {
+public:
+    using Probe::Probe;
+    bool IsBlended() override { return true; }
+};
+}  // namespace
+
+// The scene's default sorting draws the opaque children first, in list order, and then the
+// blended ones, farthest first.
+TEST_F(SceneRender, BlendedChildrenDrawAfterTheOpaqueOnesFarthestFirst)
+{
+    SceneFixture f;
+    auto* group = f.Node<TDummyCube>();
+    auto* glassNear = new BlendedProbe(&f.owner, "glass near");
+    auto* wallFar = new Probe(&f.owner, "wall far");
+    auto* glassFar = new BlendedProbe(&f.owner, "glass far");
+    auto* wallNear = new Probe(&f.owner, "wall near");
+    for (auto* p : std::initializer_list<Probe*>{glassNear, wallFar, glassFar, wallNear}) group->AddChild(p);
+    glassNear->Position().SetPoint(1, 0, 0);
+    wallFar->Position().SetPoint(10, 0, 0);
+    glassFar->Position().SetPoint(8, 0, 0);
+    wallNear->Position().SetPoint(2, 0, 0);
+    TRenderContextInfo rci;
+    rci.scene = f.scene;
+    rci.cameraPosition = {0, 0, 0, 1};
+    rci.visibilityCulling = TVisibilityCulling::vcNone;
+    rci.objectsSorting = TObjectsSorting::osRenderBlendedLast;
+    drawLog.clear();
+    group->Render(rci);
+    EXPECT_EQ(drawLog, (std::vector<std::string>{"wall far", "wall near", "glass far", "glass near"}));
+}
+
+// Hierarchical culling judges a node by the box of its whole branch and does not descend into
+// a branch that lies outside the view; object culling judges each node by itself.
+TEST_F(SceneRender, HierarchicalCullingJudgesWholeBranchesAndSkipsThoseOutside)
+{
+    SceneFixture f;
+    auto* root = f.Node<Probe>();
+    auto* child = new Probe(&f.owner, "child");
+    root->AddChild(child);
+    root->Position().SetPoint(0, 0, 50);
+    child->Position().SetPoint(0, 0, -50);  // back at the origin, inside
+    TRenderContextInfo rci;
+    rci.scene = f.scene;
+    rci.objectsSorting = TObjectsSorting::osNone;
+    rci.rcci.frustum = {{1, 0, 0, 10}, {0, -1, 0, 10}, {-1, 0, 0, 10}, {0, 1, 0, 10}, {0, 0, 1, 10}, {0, 0, -1, 10}};
+    auto draws = [&](TVisibilityCulling culling) {
+        const int rootBefore = root->builds, childBefore = child->builds;
+        rci.visibilityCulling = culling;
+        f.scene->Objects().Render(rci);
+        return std::pair{root->builds - rootBefore, child->builds - childBefore};
+    };
+    EXPECT_EQ(draws(TVisibilityCulling::vcObjectBased), std::pair(0, 1));
+    EXPECT_EQ(draws(TVisibilityCulling::vcHierarchical), std::pair(1, 1)) << "the branch reaches into the view";
+    // The whole branch outside: a child that is never culled on its own is skipped with it.
+    child->Position().SetPoint(0, 0, 5);
+    child->NeverCulled();
+    EXPECT_EQ(draws(TVisibilityCulling::vcObjectBased), std::pair(0, 1));
+    EXPECT_EQ(draws(TVisibilityCulling::vcHierarchical), std::pair(0, 0));
+}
+
+// Shown axes run from the object's origin as far as the camera sees, dotted two on, two off,
+// the positive half at full strength and the negative at half.
+TEST_F(SceneRender, AxesReachTheDepthOfViewAndAreDottedTwoOnTwoOff)
+{
+    SceneFixture f;
+    auto* probe = f.Node<Probe>();
+    probe->SetShowAxes(true);
+    probe->Position().SetPoint(0, 0.5f, 0);
+    TCamera camera(&f.owner);
+    camera.SetDepthOfView(20);
+    f.scene->CurrentCamera = &camera;
+    TRenderContextInfo rci;
+    rci.scene = f.scene;
+    rci.objectsSorting = TObjectsSorting::osNone;
+    rci.visibilityCulling = TVisibilityCulling::vcNone;
+    glViewport(0, 0, 64, 64);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(-32, 32, -32, 32, -1, 1);  // one unit a pixel
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glDisable(GL_DEPTH_TEST);
+    glClearColor(0, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    f.scene->Objects().Render(rci);
+    glFinish();
+    unsigned char row[64 * 3];
+    glReadPixels(0, 32, 64, 1, GL_RGB, GL_UNSIGNED_BYTE, row);
+    std::string positive, negative;
+    for (int x = 32; x < 64; ++x) positive += row[3 * x] > 200 ? '#' : row[3 * x] > 60 ? '+' : '.';
+    for (int x = 31; x >= 0; --x) negative += row[3 * x] > 200 ? '#' : row[3 * x] > 60 ? '+' : '.';
+    EXPECT_EQ(positive, "..##..##..##..##..##............") << "x from the origin out";
+    EXPECT_EQ(negative, "..++..++..++..++..++............") << "x from the origin out the other way";
 }

@@ -1,3 +1,5 @@
+#include <algorithm>
+#include <array>
 #include <chrono>
 #include <map>
 
@@ -515,6 +517,48 @@ TEST_F(GameTest, MouseDragOrbitsTheCameraAroundItsTargetOnlyWithTheLeftButton)
     EXPECT_EQ(Length3(Sub(f.Camera1->AbsolutePosition(), moved)), 0.0f);
     f.scnMouseMove(f.scn, ssRight, 50, 50);
     EXPECT_EQ(Length3(Sub(f.Camera1->AbsolutePosition(), moved)), 0.0f);
+}
+
+// Enter's auto-repeat while it is held is one press: one beer, not three.
+TEST_F(GameTest, EnterHeldDownDrinksOneBeerUntilAKeyIsReleased)
+{
+    TForm1& f = Build();
+    StartVisit();
+    for (int repeat = 0; repeat < 3; ++repeat) Down(vk::Return);
+    EXPECT_EQ(f.beersLeft, 2);
+    EXPECT_EQ(f.kalja->Text(), "2");
+    Up(vk::Return);
+    Down(vk::Return);
+    EXPECT_EQ(f.beersLeft, 1);
+}
+
+// A drag turns the view by the start minus the pointer and pitches it by the pointer's rise.
+TEST_F(GameTest, ADragTurnsByTheStartMinusThePointerAndPitchesByTheRise)
+{
+    TForm1& f = Build();
+    auto state = [&] {
+        return std::array{f.Camera1->Position().AsVector(), f.Camera1->Direction().AsVector(),
+                          f.Camera1->Up().AsVector()};
+    };
+    const auto start = state();
+    auto orbitFromStart = [&](float pitch, float turn) {
+        f.Camera1->Position().SetAsVector(start[0]);
+        f.Camera1->Direction().SetAsVector(start[1]);
+        f.Camera1->Up().SetAsVector(start[2]);
+        f.Camera1->OrbitTarget(pitch, turn);
+        return state();
+    };
+    auto apart = [](const std::array<TVector4, 3>& a, const std::array<TVector4, 3>& b) {
+        float most = 0;
+        for (int i = 0; i < 3; ++i) most = std::max(most, Length3(Sub(a[i], b[i])));
+        return most;
+    };
+    f.scnMouseDown(f.scn, TMouseButton::mbLeft, ssLeft, 100, 100);
+    f.scnMouseMove(f.scn, ssLeft, 110, 90);  // ten pixels right and ten up
+    const auto dragged = state();
+    EXPECT_LT(apart(dragged, orbitFromStart(10, -10)), 1e-5f);
+    EXPECT_GT(apart(dragged, orbitFromStart(10, 10)), 0.01f) << "the turn's sign";
+    EXPECT_GT(apart(dragged, orbitFromStart(-10, -10)), 0.01f) << "the pitch's sign";
 }
 
 TEST_F(GameTest, TheHissAddsOneEmitterOnTheTargetPerTick)

@@ -522,3 +522,37 @@ TEST_F(MaterialApply, AReferenceToAMissingNameAppliesItsOwnColoursBlendingAndTex
     material.Revert(rci);
     EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
 }
+
+// A library material with an offset or a scale loads its texture matrix on apply, while its
+// texture is enabled, and puts the identity back on revert; a disabled texture leaves it.
+TEST_F(MaterialApply, TheTextureMatrixIsLoadedOnApplyAndResetOnRevert)
+{
+    TComponent owner(nullptr);
+    auto* library = new TMaterialLibrary(&owner);
+    TLibMaterial& m = library->Add();
+    m.SetName("stone");
+    m.Material().Texture().SetImageClassName("TBlankImage");
+    m.Material().Texture().SetMinFilter(TMinFilter::miLinear);
+    m.Material().Texture().SetDisabled(false);
+    m.TextureScale().SetVector(2, 3, 1, 0);
+    m.TextureOffset().SetVector(0.5f, 0.25f, 0, 0);
+    auto textureMatrix = [] {
+        GLfloat values[16];
+        glActiveTexture(GL_TEXTURE0);
+        glGetFloatv(GL_TEXTURE_MATRIX, values);
+        return std::vector<GLfloat>(values, values + 16);
+    };
+    const std::vector<GLfloat> identity = textureMatrix();
+    ASSERT_EQ(identity, (std::vector<GLfloat>{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}));
+    m.Apply(rci);
+    const std::vector<GLfloat> applied = textureMatrix();
+    EXPECT_EQ(applied, (std::vector<GLfloat>{2, 0, 0, 0, 0, 3, 0, 0, 0, 0, 1, 0, 0.5f, 0.25f, 0, 1}));
+    m.Revert(rci);
+    EXPECT_EQ(textureMatrix(), identity);
+
+    m.Material().Texture().SetDisabled(true);
+    m.Apply(rci);
+    EXPECT_EQ(textureMatrix(), identity);
+    m.Revert(rci);
+    EXPECT_EQ(textureMatrix(), identity);
+}

@@ -82,6 +82,31 @@ TEST_F(FreeFormTest, OnlyTheLowestBitOfAMaskDecidesWhatIsSmoothedTogether)
     EXPECT_EQ(Mesh0().Vertices.size(), 6u);
 }
 
+// Faces of one smoothing group add their normals at a shared corner, each weighed by its area.
+TEST_F(FreeFormTest, ASmoothingGroupSumsItsFacesNormalsWeighedByArea)
+{
+    Mesh m;
+    m.name = "hinge";
+    m.vertices = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 2}};
+    m.faces = {{0, 1, 2, 1, ""}, {0, 3, 1, 1, ""}};
+    Load(File({m}));
+    TMeshObject& mesh = Mesh0();
+    ASSERT_EQ(mesh.Vertices.size(), 4u);
+    auto faceNormal = [&](int a, int b, int c) {
+        auto at = [&](int i) { return TVector3{m.vertices[size_t(i)].x, m.vertices[size_t(i)].y, m.vertices[size_t(i)].z}; };
+        return Cross(Sub(at(b), at(a)), Sub(at(c), at(a)));  // its length is twice the face's area
+    };
+    const TVector3 small = faceNormal(0, 1, 2), large = faceNormal(0, 3, 1);
+    ASSERT_GT(Length3(large), 1.5f * Length3(small));
+    const TVector3 shared = Normalize(Add(small, large));
+    EXPECT_TRUE(Near(mesh.Normals[0], shared));
+    EXPECT_TRUE(Near(mesh.Normals[1], shared));
+    EXPECT_TRUE(Near(mesh.Normals[2], Normalize(small)));
+    EXPECT_TRUE(Near(mesh.Normals[3], Normalize(large)));
+    // Not the plain average of the two directions.
+    EXPECT_FALSE(Near(mesh.Normals[0], Normalize(Add(Normalize(small), Normalize(large)))));
+}
+
 TEST_F(FreeFormTest, InvertedOrientationFlipsEveryNormal)
 {
     Load(File({Cube(1)}));

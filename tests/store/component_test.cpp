@@ -11,6 +11,9 @@
 
 #include "ComponentSupport.h"
 #include "StoreClasses.h"
+#include "StoreSession.h"
+#include "runtime/forms.h"
+#include "runtime/timer.h"
 #include "StoreError.h"
 #include "TableCheck.h"
 #include "WriteFaults.h"
@@ -439,4 +442,58 @@ TEST(StoreTable, IntegerFieldsReadAsNumbersWhateverTheirWidth) {
   t.Next();
   EXPECT_EQ(t.FieldByName("s")->AsInteger(), 32767);
   EXPECT_EQ(MessageOf([&] { t.FieldByName("l")->AsInteger(); }), "'4294967296' is not a valid integer value");
+}
+
+// A session and a table as a description gives them: the settings reach the
+// engine session at activation, the five cache limits with them, and a
+// table with AutoDisplayLabels labels its fields by their descriptions.
+TEST(StoreTable, DescribedSettingsReachTheEngineAndLabelsComeFromDescriptions) {
+  sauno::RegisterRuntimeClasses();
+  sauno::RegisterStoreClasses();
+  sauno::TCustomForm form(nullptr);
+  form.ReadDescription(R"(TCustomForm Form1 {
+    TStoreSession Session1 {
+      SessionName = "Described"
+      AutoSessionName = true
+      LockProtocol = lpOptimistic
+      ProgressSteps = 5
+      SessionType = stRemote
+      ForceBufferFlush = true
+    }
+  })");
+  auto* session = dynamic_cast<sauno::TStoreSession*>(form.FindComponent("Session1"));
+  ASSERT_TRUE(session);
+  EXPECT_TRUE(session->AutoSessionName);
+  EXPECT_EQ(session->SessionType, sauno::TSessionType::stRemote);
+  session->IndexBufferBytes = 5 * 8192;
+  session->BlobBufferBlocks = 100;
+  const store::TSessionSettings& engine = session->Engine().Settings;
+  EXPECT_EQ(engine.LockProtocol, store::TLockProtocol::lpOptimistic);
+  EXPECT_EQ(engine.ProgressSteps, 5);
+  EXPECT_TRUE(engine.ForceBufferFlush);
+  EXPECT_EQ(engine.DataBufferBytes, 16384u);
+  EXPECT_EQ(engine.DataBufferRecords, 8192u);
+  EXPECT_EQ(engine.IndexBufferBytes, 5u * 8192);
+  EXPECT_EQ(engine.BlobBufferBytes, 32768u);
+  EXPECT_EQ(engine.BlobBufferBlocks, 100u);
+  sauno::TCustomForm bad(nullptr);
+  EXPECT_THROW(bad.ReadDescription("TCustomForm F {\n TStoreSession S { LockProtocol = lpSometimes }\n}"),
+               std::exception);
+
+  TScratchDir dir;
+  ASSERT_EQ(RunTool("create " + dir.Path() + " t nimi:string:20 aika:integer").Status, 0);
+  auto data = ReadFileBytes(dir.File("t.DAT"));
+  const std::string label = "Time in sauna";
+  data[127 + 768 + 33] = static_cast<std::uint8_t>(label.size());
+  std::copy(label.begin(), label.end(), data.begin() + 127 + 768 + 34);
+  WriteFileBytes(dir.File("t.DAT"), data);
+  for (const bool automatic : {false, true}) {
+    TStoreTable t(nullptr);
+    t.DatabaseName = dir.Path();
+    t.TableName = "t";
+    t.AutoDisplayLabels = automatic;
+    t.Open();
+    EXPECT_EQ(t.FieldByName("nimi")->DisplayLabel, "nimi");
+    EXPECT_EQ(t.FieldByName("aika")->DisplayLabel, automatic ? label : "aika");
+  }
 }

@@ -67,7 +67,7 @@ TEST_F(IndexDefinition, PrimaryAndSecondaryRefusals) {
   EXPECT_EQ(File.FindIndex("nothing"), -1);
 }
 
-TEST(IndexLifecycle, DeletingAnIndexKeepsItsPagesAndEmptyingResetsTheFile) {
+TEST(IndexLifecycle, DeletingAnIndexKeepsItsPagesAndEmptyingResetsTheTrees) {
   TScratchDir dir;
   TTableDefinition def;
   def.Fields = {Field("n", ftcInteger), Field("s", ftcString, 0, 20)};
@@ -110,8 +110,13 @@ TEST(IndexLifecycle, DeletingAnIndexKeepsItsPagesAndEmptyingResetsTheFile) {
   PutI32(image, 10, 5000);
   EXPECT_NO_THROW(TIndexTree(table.IndexFile(), 0).RequireAbsent(table.IndexFile().KeyDef(0).BuildKey(image)));
 
+  // Emptied, the index keeps its old pages in the file (a rebuild writes
+  // over them) until its caller cuts them.
+  const std::size_t length = ReadFileBytes(dir.File("t.IDX")).size();
   table.IndexFile().Empty();
   table.Commit();
+  EXPECT_EQ(ReadFileBytes(dir.File("t.IDX")).size(), length);
+  table.IndexFile().Truncate(PageSize);
   EXPECT_EQ(ReadFileBytes(dir.File("t.IDX")).size(), 4096u);
   EXPECT_EQ(table.IndexFile().Header().NextPage(), 1);
   EXPECT_EQ(table.IndexFile().Header().Desc(1).Root(), 0);

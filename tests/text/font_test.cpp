@@ -154,6 +154,31 @@ TEST(SystemFont, TheGamesFontsGetTheirCellsWidthsAndSheets)
     EXPECT_EQ(countdown->Glyphs().Width(), 512);
 }
 
+namespace {
+// A system font whose maker gives it a spacing fix of its own.
+class SpacedFont : public TWindowsBitmapFont {
+public:
+    using TWindowsBitmapFont::TWindowsBitmapFont;
+    void Space(int32_t fix) { SetSpacingFix(fix); }
+};
+}  // namespace
+
+TEST(SystemFont, AnUprightSheetLeavesTheFixAsItIsAndItalicOnlyLendsItsOwn)
+{
+    TComponent owner(nullptr);
+    auto* font = new SpacedFont(&owner);
+    font->Font().SetHeight(-20);
+    font->Space(3);
+    font->BuildSheet();
+    EXPECT_EQ(font->HorizontalSpacingFix(), 3);
+    font->Font().SetStyle(false, true, false, false);
+    font->BuildSheet();
+    EXPECT_LT(font->HorizontalSpacingFix(), 0);
+    font->Font().SetStyle(false, false, false, false);
+    font->BuildSheet();
+    EXPECT_EQ(font->HorizontalSpacingFix(), 3);
+}
+
 TEST(SystemFont, ItalicWidensTheCellAndAFontTooLargeFallsBackToSixPoints)
 {
     TComponent owner(nullptr);

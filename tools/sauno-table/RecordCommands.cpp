@@ -56,7 +56,7 @@ void InsertLine(TStoreTable& table, const std::vector<TField*>& fields, const st
   }
   if (start <= line.size()) {
     table.Cancel();
-    throw std::invalid_argument("more values than fields in line '" + line + "'");
+    throw TInputError("more values than fields in line '" + Escaped(line) + "'");
   }
   table.Post();
 }

@@ -198,6 +198,22 @@ void RequireArgs(const std::vector<std::string>& args, std::size_t count, const 
 
 }  // namespace
 
+std::string Escaped(std::string_view bytes) {
+  static const char digits[] = "0123456789abcdef";
+  std::string shown;
+  for (const char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte < 0x7f && byte != '\\') {
+      shown += c;
+    } else {
+      shown += "\\x";
+      shown += digits[byte >> 4];
+      shown += digits[byte & 15];
+    }
+  }
+  return shown;
+}
+
 int CreateCommand(const std::vector<std::string>& args, std::ostream& out) {
   if (args.size() < 2) throw std::invalid_argument("create takes DIR TABLE FIELD...");
   TTableDefinition definition;

@@ -124,11 +124,11 @@ bool ReadCsvRecord(std::istream& in, std::vector<std::string>& values, long long
       values.push_back(std::move(value));
       return true;
     } else {
-      if (afterQuote) throw std::invalid_argument("text after a closing quote");
+      if (afterQuote) throw TInputError("text after a closing quote");
       value += static_cast<char>(c);
     }
   }
-  if (quoted) throw std::invalid_argument("a quoted value is not closed");
+  if (quoted) throw TInputError("a quoted value is not closed");
   if (!any) return false;
   ++lines;
   values.push_back(std::move(value));
@@ -168,7 +168,7 @@ std::vector<TField*> ImportColumns(TStoreTable& table, const std::vector<std::st
     TField* field = nullptr;
     for (int i = 0; i < table.FieldCount() && !field; ++i)
       if (store::SameTextNoCase(table.Fields(i).FieldName(), store::TrimText(name))) field = &table.Fields(i);
-    if (!field) throw std::invalid_argument("the table has no field named '" + name + "' (line 1 of the CSV)");
+    if (!field) throw TInputError("the table has no field named '" + Escaped(name) + "' (line 1 of the CSV)");
     columns.push_back(field->ReadOnly ? nullptr : field);
   }
   return columns;
@@ -177,7 +177,7 @@ std::vector<TField*> ImportColumns(TStoreTable& table, const std::vector<std::st
 int ImportCsv(TStoreTable& table, std::istream& in, std::ostream& out) {
   std::vector<std::string> values;
   long long lines = 0;
-  if (!ReadCsvRecord(in, values, lines)) throw std::invalid_argument("the CSV has no header line");
+  if (!ReadCsvRecord(in, values, lines)) throw TInputError("the CSV has no header line");
   const std::vector<TField*> columns = ImportColumns(table, values);
   TBatchedPosts batches(table);
   long long recordLine = 0;
@@ -187,7 +187,7 @@ int ImportCsv(TStoreTable& table, std::istream& in, std::ostream& out) {
       if (!ReadCsvRecord(in, values, lines)) break;
       if (values.size() == 1 && values[0].empty()) continue;  // a blank line
       if (values.size() != columns.size())
-        throw std::invalid_argument("line " + std::to_string(recordLine) + " has " + std::to_string(values.size()) +
+        throw TInputError("line " + std::to_string(recordLine) + " has " + std::to_string(values.size()) +
                                     " values for " + std::to_string(columns.size()) + " columns");
       batches.BeforePost();
       table.Insert();

@@ -68,6 +68,9 @@ int main(int argc, char** argv) {
       std::cerr << "the " << e.Context().Extra << " share a key of the unique index '" << e.Context().Index
                 << "'; change or delete one of them, then repair again\n";
     return 1;
+  } catch (const sauno_table::TInputError& e) {
+    std::cerr << "sauno-table: " << e.what() << "\n";
+    return 1;
   } catch (const std::invalid_argument& e) {
     std::cerr << e.what() << "\n" << Usage;
     return 1;
