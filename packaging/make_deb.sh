@@ -116,12 +116,13 @@ if ! (cd "$work" && dpkg-gensymbols -p"$libpackage" -P"$libstage" -v"$version" -
   exit 1
 fi
 # dpkg-gensymbols forgives the loss of a symbol listed with the version being built; the list
-# is the contract all the same, so each of its symbols must still be exported by its library.
+# is the contract all the same, so each of its symbols (but the optional ones, which
+# make_symbols.sh marks) must still be exported by its library.
 for library in "$libstage/$libdir"/libsauno-*.so."$version"; do
   soname=$(objdump -p "$library" | awk '$1 == "SONAME" {print $2}')
   nm -D --defined-only "$library" | awk -v so="$soname" '$2 != "A" {print so " " $NF "@Base"}'
 done | sort -u >"$work/exported"
-lost=$(awk '/^[^ #]/ {so = $1} /^ / {print so " " $1}' "$HERE/debian/libsauno.symbols" | sort -u | comm -23 - "$work/exported")
+lost=$(awk '/^[^ #]/ {so = $1} /^ [^(]/ {print so " " $1}' "$HERE/debian/libsauno.symbols" | sort -u | comm -23 - "$work/exported")
 if [ -n "$lost" ]; then
   echo "make_deb.sh: symbols of debian/libsauno.symbols that the libraries no longer export:"
   echo "$lost"

@@ -61,7 +61,7 @@ symbols="/var/lib/dpkg/info/$libpackage:$(dpkg --print-architecture).symbols"
 [ -f "$symbols" ] || fail "$libpackage has no symbols file"
 for lib in "/usr/lib/$multiarch"/libsauno-*.so."$version"; do
   missing=$(nm -D --defined-only "$lib" | awk '$2 != "A" {print " " $NF "@Base"}' | sort -u |
-            comm -23 - <(awk '{print " " $1}' "$symbols" | sort -u))
+            comm -23 - <(awk '/^ / {sub(/^\([^)]*\)/, "", $1); print " " $1}' "$symbols" | sort -u))
   [ -z "$missing" ] || fail "$(basename "$lib") exports symbols its symbols file does not list: $missing"
 done
 # The installed table tool honours no fault-injection variable: every write goes through.
