@@ -79,11 +79,16 @@ std::unique_ptr<TGraphic> LoadPictureFile(const std::string& path)
     if (!in) throw Exception("Could not open file: " + path);
     const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad()) throw Exception("Could not open file: " + path);
+    return DecodePictureFile(bytes, path);
+}
+
+std::unique_ptr<TGraphic> DecodePictureFile(std::span<const uint8_t> bytes, const std::string& name)
+{
     for (const PictureFileFormat& format : FileFormats())
         if (bytes.size() >= format.signature.size() &&
             std::equal(format.signature.begin(), format.signature.end(), bytes.begin()))
             return format.reader(bytes);
-    throw Exception("Unsupported picture format: " + path);
+    throw Exception("Unsupported picture format: " + name);
 }
 
 std::string FindPictureFile(const std::string& folder, const std::string& name)

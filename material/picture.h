@@ -70,6 +70,8 @@ SAUNO_MATERIAL_EXPORT void RegisterPictureFileFormat(std::vector<uint8_t> signat
 // The picture in the file at `path`: "Could not open file: path" when it cannot be read, an
 // Exception naming the file when no format reads it, the format's own error when it is damaged.
 SAUNO_MATERIAL_EXPORT std::unique_ptr<TGraphic> LoadPictureFile(const std::string& path);
+// The picture in `bytes` read from the file `name` (for messages), as LoadPictureFile reads it.
+SAUNO_MATERIAL_EXPORT std::unique_ptr<TGraphic> DecodePictureFile(std::span<const uint8_t> bytes, const std::string& name);
 // The file `name` in `folder`: as written, else the one entry whose name differs only in the
 // case of ASCII letters (pictures named "IMAGE1.JPG" for "image1.jpg"); empty when none.
 SAUNO_MATERIAL_EXPORT std::string FindPictureFile(const std::string& folder, const std::string& name);

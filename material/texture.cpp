@@ -259,7 +259,9 @@ TTexture::TTexture(TPersistent* owner)
       image_(std::make_unique<TPersistentImage>(*this)),
       mappingS_(std::make_unique<TCoordinates>(this, TCoordinatesStyle::csFree, TVector4{1, 0, 0, 0})),
       mappingT_(std::make_unique<TCoordinates>(this, TCoordinatesStyle::csFree, TVector4{1, 0, 0, 0})),
-      envColor_(std::make_unique<TColor>(this, TVector4{0, 0, 0, 0}))
+      // The environment colour is one of the texture's parameters: a change flags them (the
+      // notice itself goes up through the owner).
+      envColor_(std::make_unique<TColor>(this, TVector4{0, 0, 0, 0}, [this](TUpdateAbleObject*) { paramsChanged_ = true; }))
 {
 }
 

@@ -9,6 +9,7 @@
 #include "material/picture.h"
 #include "mesh/basemesh.h"
 #include "mesh/file3ds.h"
+#include "mesh/stream.h"
 
 namespace sauno {
 
@@ -24,24 +25,22 @@ std::string Trimmed(const std::string& text)
     return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
-// The file a model's texture name stands for: where the library finds it (its rewriting, its
-// folders), else beside the model, letter case aside.
-std::string ResolveTextureFile(TMaterialLibrary& library, const std::string& name,
-                               const std::filesystem::path& modelDirectory)
-{
-    const std::string resolved = library.ResolvePictureFileName(name);
-    std::error_code error;
-    if (std::filesystem::is_regular_file(resolved, error)) return resolved;
-    if (std::filesystem::path(resolved).is_relative())
-        if (std::string found = FindPictureFile(modelDirectory.string(), resolved); !found.empty()) return found;
-    throw Exception("Could not open file: " + name);
-}
-
-// Reads and decodes the picture, in any format the library reads, so that a broken one fails
+// The picture a model's texture name stands for, opened through the shared file-opening routine
+// (an installed stream provider first): the file where the library finds it (its rewriting, its
+// folders), else beside the model, letter case aside; found nowhere, "File not found: \"name\"".
+// It is read and decoded here, in any format the library reads, so that a broken one fails
 // here and not at the first frame.
-void LoadTextureFile(TTexture& texture, const std::string& path)
+void LoadTextureFile(TTexture& texture, TMaterialLibrary& library, const std::string& name,
+                     const std::filesystem::path& modelDirectory)
 {
-    std::unique_ptr<TGraphic> graphic = LoadPictureFile(path);
+    std::string path = library.ResolvePictureFileName(name);
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error) && std::filesystem::path(path).is_relative())
+        if (std::string found = FindPictureFile(modelDirectory.string(), path); !found.empty()) path = found;
+    std::unique_ptr<TStream> stream = CreateFileStream(path, TFileMode::fmOpenRead);
+    std::vector<uint8_t> bytes(static_cast<size_t>(stream->Size()));
+    stream->ReadBuffer(bytes);
+    std::unique_ptr<TGraphic> graphic = DecodePictureFile(bytes, path);
     graphic->Pixels();
     texture.SetImageClassName("TPersistentImage");
     auto* image = dynamic_cast<TPersistentImage*>(&texture.Image());
@@ -84,7 +83,7 @@ struct Builder {
         if (textureName.empty()) return;
         TTexture& texture = lm.Material().Texture();
         try {
-            LoadTextureFile(texture, ResolveTextureFile(library, textureName, modelDirectory));
+            LoadTextureFile(texture, library, textureName, modelDirectory);
         } catch (const Exception&) {
             if (!owner.TolerateMissingTextures) throw;
             return;

@@ -153,6 +153,27 @@ TEST_F(TextureTest, MipmapsAreMadeHereAsTheDriverWouldMakeThemAndItsGeneratorSta
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 
+// The environment colour is a parameter: changing it sets the texture's parameters again.
+TEST_F(TextureTest, AnEnvironmentColourChangeSetsTheParametersAgain)
+{
+    texture = std::make_unique<TTexture>(nullptr);
+    texture->SetImageClassName("TBlankImage");
+    texture->SetMinFilter(TMinFilter::miLinear);
+    texture->SetDisabled(false);
+    const GLuint name = texture->EnsureTexture();
+    glBindTexture(GL_TEXTURE_2D, name);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);  // behind the texture's back
+    texture->EnsureTexture();
+    GLint filter = 0;
+    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &filter);
+    ASSERT_EQ(filter, GL_NEAREST) << "nothing changed, nothing is set";
+    texture->EnvColor().SetColor({0.5f, 0.25f, 0, 1});
+    EXPECT_EQ(texture->EnsureTexture(), name);
+    glBindTexture(GL_TEXTURE_2D, name);
+    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &filter);
+    EXPECT_EQ(filter, GL_LINEAR);
+}
+
 TEST_F(TextureTest, AnEmptyImageGivesANameWithoutAnImage)
 {
     texture = std::make_unique<TTexture>(nullptr);

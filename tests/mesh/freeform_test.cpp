@@ -2,6 +2,7 @@
 // binding, the format registry and the loading rules. No GL is needed for any of this.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -294,15 +295,28 @@ TEST_F(FreeFormTest, ModelTexturesAreFoundThroughTheLibraryInEveryPictureFormat)
     EXPECT_EQ(asked, "old.jpg");
     EXPECT_EQ(picture().Width(), 907);
 
-    // Found nowhere: the library's message with the model's name for it.
+    // Found nowhere: the shared file-opening routine's message with the model's name for it.
     library->Delete(0);
     write("nothere.jpg");
     try {
         form->LoadFromFile(model);
         FAIL() << "no error";
     } catch (const Exception& e) {
-        EXPECT_STREQ(e.what(), "Could not open file: nothere.jpg");
+        EXPECT_STREQ(e.what(), "File not found: \"nothere.jpg\"");
     }
+    // An installed stream provider is asked first, for a name no folder holds.
+    library->Delete(0);
+    std::vector<std::string> provided;
+    SetStreamProvider([&](const std::string& name, TFileMode) -> std::unique_ptr<TStream> {
+        provided.push_back(name);
+        if (name != "packed.tpic") return nullptr;
+        return std::make_unique<TMemoryStream>(std::vector<uint8_t>{'T', 'P', 'I', 'C', 7, 3});
+    });
+    write("packed.tpic");
+    form->LoadFromFile(model);
+    SetStreamProvider(nullptr);
+    EXPECT_EQ(picture().Width(), 7);
+    EXPECT_NE(std::find(provided.begin(), provided.end(), "packed.tpic"), provided.end());
     // A file of a format no one reads is as much an error.
     library->Delete(0);
     std::ofstream(models / "notes.txt") << "plain text";
