@@ -57,6 +57,10 @@ void RegisterSceneClasses()
     Float<Node>(node, "RollAngle", [](Node& n, double v) { n.SetRollAngle(static_cast<float>(v)); });
     Bool<Node>(node, "ShowAxes", [](Node& n, bool v) { n.SetShowAxes(v); });
     Bool<Node>(node, "Visible", [](Node& n, bool v) { n.SetVisible(v); });
+    // A node's behaviours and effects as a design tool streams them: read as data, kept by
+    // nobody (this program adds its behaviours in code and draws no effects).
+    for (const char* data : {"BehavioursData", "EffectsData"})
+        Binary<Node>(node, data, 0, [](Node&, const std::vector<uint8_t>&) {});
 
     ClassInfo& custom = r.Register("TCustomSceneObject", "TBaseSceneObject", nullptr);
     String<TCustomSceneObject>(custom, "Hint", [](TCustomSceneObject& n, const std::string& v) { n.Hint = v; });

@@ -787,12 +787,44 @@ void TTexture::ApplyMappingMode()
             loadViewInverse();
             break;
         case TTextureMappingMode::tmmCubeMapNormal:
-        case TTextureMappingMode::tmmCubeMapLight0:
             if (!cubeMaps) break;
             generate(GL_NORMAL_MAP, true);
             loadViewInverse();
             break;
+        case TTextureMappingMode::tmmCubeMapLight0:
+            if (!cubeMaps) break;
+            generate(GL_NORMAL_MAP, true);
+            LoadLight0Frame();
+            break;
     }
+}
+
+// The normals' cube looked up in the frame of the first light source: its direction (from the
+// eye towards it, as GL keeps its position in eye space) becomes +X, so that one cube holds
+// the light's brightness for any place of the light. A light on the eye gives no direction:
+// the cube is then looked up as the normals stand.
+void TTexture::LoadLight0Frame()
+{
+    GLfloat position[4] = {0, 0, 1, 0};
+    glGetLightfv(GL_LIGHT0, GL_POSITION, position);
+    TVector3 toward{position[0], position[1], position[2]};
+    GLfloat frame[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    if (Length3(toward) > 1e-6f) {
+        const TVector3 x = Normalize(toward);
+        const TVector3 helper = std::fabs(x.y) < 0.9f ? TVector3{0, 1, 0} : TVector3{1, 0, 0};
+        const TVector3 z = Normalize(Cross(x, helper));
+        const TVector3 y = Cross(z, x);
+        // Rows x, y and z: the light's direction goes to (1, 0, 0). Column-major storage.
+        const TVector3 rows[3] = {x, y, z};
+        for (int r = 0; r < 3; ++r) {
+            frame[0 + r] = rows[r].x;
+            frame[4 + r] = rows[r].y;
+            frame[8 + r] = rows[r].z;
+        }
+    }
+    glMatrixMode(GL_TEXTURE);
+    glLoadMatrixf(frame);
+    glMatrixMode(GL_MODELVIEW);
 }
 
 void TTexture::UnApplyMappingMode()

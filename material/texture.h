@@ -279,6 +279,7 @@ private:
     void SetParameters(GLenum target);
     void ApplyMappingMode();
     void UnApplyMappingMode();
+    void LoadLight0Frame();
     void UploadImage(GLenum target);
     GLenum InternalFormat() const;
 

@@ -461,7 +461,8 @@ TListenerFrame TSoundManager::ListenerFrame()
 
 // ---- Emitter ------------------------------------------------------------------------------
 
-TBSoundEmitter::TBSoundEmitter(TBehaviours& owner) : TBehaviour(owner) {}
+// An item's name starts as its class's display name.
+TBSoundEmitter::TBSoundEmitter(TBehaviours& owner) : TBehaviour(owner) { Name = FriendlyName(); }
 
 TBSoundEmitter::~TBSoundEmitter()
 {

@@ -91,8 +91,10 @@ void TDataFile::CreateTable(const std::string& path, const TDataCreateParams& pa
   Close();
   TFileHandler::Create(path, exclusive);
   Header = header;
-  // Nothing is in the new file yet: every slot is an append.
+  // Nothing is in the new file yet: every slot is an append, and the
+  // header goes out whole.
   OnDisk = header;
+  HeaderOnDisk = false;
   FieldList = params.Fields;
   IsHeaderDirty = true;
   DescriptorsPending = true;
@@ -114,6 +116,7 @@ void TDataFile::ReadHeaderAndDescriptors() {
     std::memcpy(fields[i].Raw().data(), block.data() + i * FieldDescSize, FieldDescSize);
   Header = header;
   OnDisk = header;
+  HeaderOnDisk = true;
   FieldList = std::move(fields);
 }
 
@@ -199,6 +202,7 @@ void TDataFile::VerifyLength() {
 
 void TDataFile::Close() {
   Cache.Clear();
+  HeaderOnDisk = false;
   FieldList.clear();
   IsHeaderDirty = false;
   DescriptorsPending = false;
@@ -227,6 +231,7 @@ void TDataFile::TakeHeader(TDataHeader& fresh) {
   fresh.SetDirtyMarker(0);
   Header = fresh;
   OnDisk = fresh;
+  HeaderOnDisk = true;
   IsHeaderDirty = false;
 }
 
@@ -237,9 +242,7 @@ bool TDataFile::WriteHeader(bool force, bool flushOs) {
     next.SetChangeCounter(Header.ChangeCounter() + 1);
     next.SetEngineVersion(EngineVersionStamp);
     next.SetLastUpdate(LastUpdateStamp());
-    // The counter is the commit's mark: a kill must not leave it new with
-    // the counts beside it half written.
-    WriteInOneCall(0, next.Raw());
+    WriteHeaderBytes(next);
     Header = next;
     OnDisk = next;
     IsHeaderDirty = false;
@@ -250,8 +253,41 @@ bool TDataFile::WriteHeader(bool force, bool flushOs) {
   return written;
 }
 
+namespace {
+// The header fields a commit changes, as (offset, size): the first deleted
+// record, the next record number, the last identifier, the last-update
+// stamp, the dirty marker, the last BLOB number and the writer's version.
+constexpr std::pair<std::size_t, std::size_t> CommitFields[] = {{9, 4},   {13, 4},  {17, 4}, {27, 8},
+                                                                 {111, 1}, {112, 4}, {116, 8}};
+}  // namespace
+
+void TDataFile::WriteHeaderBytes(const TDataHeader& next) {
+  const TConstBytes now = next.Raw(), was = OnDisk.Raw();
+  bool fieldsOnly = HeaderOnDisk;
+  for (std::size_t i = 4; fieldsOnly && i < DataHeaderSize; ++i) {
+    if (now[i] == was[i]) continue;
+    bool inField = false;
+    for (const auto& [at, size] : CommitFields) inField = inField || (i >= at && i < at + size);
+    fieldsOnly = inField;
+  }
+  if (!fieldsOnly) {
+    // A header the file does not hold yet, or one whose shape or text
+    // changed: one system call, so that a kill leaves all of it or none.
+    WriteInOneCall(0, now);
+    HeaderOnDisk = true;
+    return;
+  }
+  // The counter first, the commit's mark, then each changed field with a
+  // store of its own: a kill between any two leaves the mark over fields
+  // each old or new, all of which the repair takes from the slots.
+  WriteAt(0, now.first(4));
+  for (const auto& [at, size] : CommitFields)
+    if (!std::equal(now.begin() + at, now.begin() + at + size, was.begin() + at)) WriteAt(at, now.subspan(at, size));
+}
+
 void TDataFile::WriteRawHeader(const TDataHeader& header) {
   WriteInOneCall(0, header.Raw());
+  HeaderOnDisk = true;
   Header = header;
   OnDisk = header;
   IsHeaderDirty = false;

@@ -146,6 +146,8 @@ class SAUNO_STORE_EXPORT TDataFile : public TFileHandler {
 
   TDataHeader Header;
   TDataHeader OnDisk;
+  bool HeaderOnDisk = false;  // the file holds OnDisk's bytes at offset 0
+  void WriteHeaderBytes(const TDataHeader& next);
   std::vector<TFieldDesc> FieldList;
   bool IsHeaderDirty = false;
   bool DescriptorsPending = false;

@@ -12,6 +12,8 @@
 #include "engine/scene.h"
 #include "engine/statecache.h"
 #include "platform/exception.h"
+#include "runtime/forms.h"
+#include "runtime/timer.h"
 #include "tests/engine/gl_fixture.h"
 
 using namespace sauno;
@@ -454,4 +456,24 @@ TEST_F(SceneRender, AxesReachTheDepthOfViewAndAreDottedTwoOnTwoOff)
     for (int x = 31; x >= 0; --x) negative += row[3 * x] > 200 ? '#' : row[3 * x] > 60 ? '+' : '.';
     EXPECT_EQ(positive, "..##..##..##..##..##............") << "x from the origin out";
     EXPECT_EQ(negative, "..++..++..++..++..++............") << "x from the origin out the other way";
+}
+
+// A node's behaviours and effects as a design tool streams them are read as data.
+TEST(SceneTree, BehavioursAndEffectsDataAreReadNotRefused)
+{
+    RegisterRuntimeClasses();
+    RegisterSceneClasses();
+    TCustomForm form(nullptr);
+    form.ReadDescription(R"(TCustomForm Form1 {
+      TScene Scene1 {
+        TDummyCube cube {
+          BehavioursData = hex"0102030405"
+          EffectsData = hex""
+        }
+      }
+    })");
+    EXPECT_NE(form.FindComponent("cube"), nullptr);
+    TCustomForm bad(nullptr);
+    EXPECT_THROW(bad.ReadDescription("TCustomForm F {\n TScene S {\n TDummyCube c { BehavioursData = 3 }\n }\n}"),
+                 std::exception);
 }

@@ -309,6 +309,44 @@ TEST_F(TextureTest, ACubeMapUploadsSixSquareFacesAndNothingElse)
     EXPECT_EQ(width, 0);
 }
 
+// The light cube mode takes its texture matrix from the first light source: the light's
+// direction in the eye's space is looked up as +X.
+TEST_F(TextureTest, TheLightCubeModeTurnsTheFirstLightsDirectionToPlusX)
+{
+    texture = std::make_unique<TTexture>(nullptr);
+    texture->SetImageClassName("TCubeMapImage");
+    auto& cube = static_cast<TCubeMapImage&>(texture->Image());
+    for (int face = 0; face < 6; ++face) cube.Picture(face).SetGraphic(Jpeg("kiuas2.jpg"));
+    texture->SetDisabled(false);
+    texture->SetMappingMode(TTextureMappingMode::tmmCubeMapLight0);
+    TStateCache cache;
+    TRenderContextInfo rci;
+    rci.stateCache = &cache;
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    auto lookedUp = [&](TVector3 light, TVector3 direction) {
+        const GLfloat position[4] = {light.x, light.y, light.z, 0};
+        glLightfv(GL_LIGHT0, GL_POSITION, position);
+        texture->Apply(rci);
+        GLfloat m[16];
+        glGetFloatv(GL_TEXTURE_MATRIX, m);
+        texture->Revert(rci);
+        return TVector3{m[0] * direction.x + m[4] * direction.y + m[8] * direction.z,
+                        m[1] * direction.x + m[5] * direction.y + m[9] * direction.z,
+                        m[2] * direction.x + m[6] * direction.y + m[10] * direction.z};
+    };
+    for (const TVector3 light : {TVector3{0, 1, 0}, TVector3{0, 0, 2}, TVector3{-3, 4, 0}}) {
+        const TVector3 x = lookedUp(light, Normalize(light));
+        EXPECT_NEAR(x.x, 1, 1e-5f);
+        EXPECT_NEAR(x.y, 0, 1e-5f);
+        EXPECT_NEAR(x.z, 0, 1e-5f);
+        // A rotation: lengths and right angles kept.
+        const TVector3 across = lookedUp(light, Normalize(Cross(light, TVector3{0.3f, 0.2f, 0.9f})));
+        EXPECT_NEAR(Length3(across), 1, 1e-5f);
+        EXPECT_NEAR(across.x, 0, 1e-5f);
+    }
+}
+
 TEST_F(TextureTest, ANormalMapTurnsFlatGreyIntoStraightUp)
 {
     texture = std::make_unique<TTexture>(nullptr);

@@ -96,6 +96,7 @@ TEST_F(SoundManagerTest, TheGamesSequenceFromStartToShutDown)
     ASSERT_EQ(ActiveSoundManager(), &m);
 
     TBSoundEmitter& fire = Emit(listener, "tuli2.wav", 9999);
+    EXPECT_EQ(fire.Name, "Sound Emitter");  // as the class calls itself
     m.DoProgress({0.016, 0.016});
     const std::string listenerAt = "SetListenerAttributes((0,0,-0),(0,0,-0),(0,0,-1),(0,1,-0))";
     EXPECT_EQ(Take(), (Calls{listenerAt, "SampleLoad(-1,48 bytes,0x9001,0,48)", "SampleSetMode(100,2)",

@@ -415,36 +415,36 @@ TEST(StoreCrashes, VerifyBesidePerRecordWritersAlwaysFindsTheTableSound) {
 
 namespace {
 
+// One write, or writes into one page that follow each other (see WholePages).
 struct TJournalEntry {
   bool Index;  // the index file, else the data file
-  std::uint64_t Offset;
-  std::vector<std::uint8_t> Bytes;
+  std::vector<std::pair<std::uint64_t, std::vector<std::uint8_t>>> Pieces;  // offset, bytes
   bool Flush;
 };
 
 void Apply(std::vector<std::uint8_t>& file, const TJournalEntry& write) {
-  if (file.size() < write.Offset + write.Bytes.size()) file.resize(write.Offset + write.Bytes.size());
-  std::copy(write.Bytes.begin(), write.Bytes.end(), file.begin() + static_cast<std::ptrdiff_t>(write.Offset));
+  for (const auto& [offset, bytes] : write.Pieces) {
+    if (file.size() < offset + bytes.size()) file.resize(offset + bytes.size());
+    std::copy(bytes.begin(), bytes.end(), file.begin() + static_cast<std::ptrdiff_t>(offset));
+  }
 }
 
 // A page reaches the disk whole: writes that follow each other into one
-// page of one file, touching or overlapping, with no flush between, count
-// as one (the index header's body and then its counter).
+// page of one file, with no flush between, count as one (the data header's
+// counter and its fields, the index header's body and then its counter).
 std::vector<TJournalEntry> WholePages(const std::vector<TJournalEntry>& journal) {
+  auto pageOf = [](const TJournalEntry& w, std::size_t piece) {
+    const auto& [offset, bytes] = w.Pieces[piece];
+    const std::uint64_t first = offset / 4096, last = (offset + bytes.size() - 1) / 4096;
+    return first == last ? static_cast<std::int64_t>(first) : -1;
+  };
   std::vector<TJournalEntry> merged;
   for (const TJournalEntry& w : journal) {
     if (!merged.empty()) {
       TJournalEntry& last = merged.back();
-      const std::uint64_t lastEnd = last.Offset + last.Bytes.size(), end = w.Offset + w.Bytes.size();
-      const bool onePage = last.Offset / 4096 == w.Offset / 4096 && (lastEnd - 1) / 4096 == last.Offset / 4096 &&
-                           (end - 1) / 4096 == w.Offset / 4096;
-      if (!w.Flush && !last.Flush && last.Index == w.Index && onePage && w.Offset <= lastEnd && last.Offset <= end) {
-        const std::uint64_t start = std::min(last.Offset, w.Offset);
-        std::vector<std::uint8_t> bytes(std::max(lastEnd, end) - start);
-        std::copy(last.Bytes.begin(), last.Bytes.end(), bytes.begin() + static_cast<std::ptrdiff_t>(last.Offset - start));
-        std::copy(w.Bytes.begin(), w.Bytes.end(), bytes.begin() + static_cast<std::ptrdiff_t>(w.Offset - start));
-        last.Offset = start;
-        last.Bytes = std::move(bytes);
+      const std::int64_t page = pageOf(w, 0);
+      if (!w.Flush && !last.Flush && last.Index == w.Index && page >= 0 && page == pageOf(last, last.Pieces.size() - 1)) {
+        last.Pieces.push_back(w.Pieces[0]);
         continue;
       }
     }
@@ -481,7 +481,7 @@ TRecordedChange RecordChange(const std::string& seed, const std::string& live, c
     store::SetWriteJournal([&](const std::string& path, std::uint64_t offset, std::span<const std::uint8_t> bytes,
                                bool flushed) {
       const bool index = path.size() >= 4 && path.compare(path.size() - 4, 4, ".IDX") == 0;
-      recorded.Journal.push_back({index, offset, std::vector<std::uint8_t>(bytes.begin(), bytes.end()), flushed});
+      recorded.Journal.push_back({index, {{offset, std::vector<std::uint8_t>(bytes.begin(), bytes.end())}}, flushed});
     });
     change(*t);
     store::SetWriteJournal({});
@@ -668,26 +668,15 @@ void PowerCutWithoutFlushes(const std::string& seed, const std::string& table,
   const std::string cut = scratch.File("cut");
   const TRecordedChange change1 = RecordChange(seed, scratch.File("live"), table, change, false);
   ASSERT_NE(change1.Before, change1.After);
-  std::vector<std::vector<std::size_t>> units;
-  for (std::size_t i = 0; i < change1.Journal.size(); ++i) {
-    const TJournalEntry& w = change1.Journal[i];
-    ASSERT_FALSE(w.Flush) << "a commit without flushes flushed";
-    if (!units.empty()) {
-      const TJournalEntry& last = change1.Journal[units.back().back()];
-      if (last.Index == w.Index && last.Offset / 4096 == w.Offset / 4096) {
-        units.back().push_back(i);
-        continue;
-      }
-    }
-    units.push_back({i});
-  }
+  for (const TJournalEntry& w : change1.Journal) ASSERT_FALSE(w.Flush) << "a commit without flushes flushed";
+  const std::vector<TJournalEntry> units = WholePages(change1.Journal);
   ASSERT_GE(units.size(), 3u);
   ASSERT_LE(units.size(), 12u);
   for (std::uint32_t kept = 0; kept < (1u << units.size()); ++kept) {
     std::vector<std::uint8_t> data = change1.DataBase, index = change1.IndexBase;
     for (std::size_t u = 0; u < units.size(); ++u)
       if (kept & (1u << u))
-        for (std::size_t i : units[u]) Apply(change1.Journal[i].Index ? index : data, change1.Journal[i]);
+        Apply(units[u].Index ? index : data, units[u]);
     std::filesystem::remove_all(cut);
     std::filesystem::create_directory(cut);
     WriteFileBytes(cut + "/" + table + ".DAT", data);

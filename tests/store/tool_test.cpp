@@ -384,26 +384,6 @@ TEST(SaunoTable, RepairMendsEveryStateAnUnfinishedCommitLeaves) {
   mended("a stale index page", four);
 }
 
-// Each commit's data header, whose counter is the commit's mark, leaves in
-// one system call: a kill cannot leave the counter new over half-written
-// counts.
-TEST(SaunoTable, EveryCommitWritesItsDataHeaderInOneSystemCall) {
-  TScratchDir dir;
-  const std::string d = dir.Path();
-  ASSERT_EQ(RunTool(dir, "create-scores " + d).Status, 0);
-  ASSERT_EQ(RunTool(dir, "insert " + d + " enkat --each", "a\t10\nb\t40\n").Status, 0);
-  if (::system("strace -V >/dev/null 2>&1") != 0) GTEST_SKIP() << "strace is not installed";
-  const std::string trace = dir.File("trace.txt");
-  const std::string line = "strace -qq -e trace=pwrite64 -e signal=none -o " + trace + " " + SAUNO_TABLE_TOOL +
-                           " insert " + d + " enkat --each <<'EOF'\nc\t20\nd\t30\ne\t50\nEOF\n";
-  ASSERT_EQ(::system(line.c_str()), 0);
-  const auto bytes = ReadFileBytes(trace);
-  const std::string text(bytes.begin(), bytes.end());
-  int headers = 0;
-  for (std::size_t at = 0; (at = text.find(", 127, 0) = 127", at)) != std::string::npos; ++at) ++headers;
-  EXPECT_EQ(headers, 3) << text;
-}
-
 // A full disk stops a repair before it writes anything: the table reads
 // as before, and the repair goes through once there is room.
 TEST(SaunoTable, ARepairOnAFullDiskLeavesTheTableReadable) {
