@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "engine/export.h"
 #include "engine/cadencer.h"
 #include "runtime/component.h"
 #include "runtime/events.h"
@@ -19,7 +20,7 @@ enum class TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHi
 
 class TTimerThread;
 
-class TAsyncTimer : public TComponent {
+class SAUNO_ENGINE_EXPORT TAsyncTimer : public TComponent {
 public:
     explicit TAsyncTimer(TComponent* owner);
     TAsyncTimer(TComponent* owner, TTimingClock& clock);

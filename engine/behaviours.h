@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/export.h"
 #include "engine/updatable.h"
 #include "runtime/component.h"
 
@@ -13,7 +14,7 @@ namespace sauno {
 class TBehaviours;
 class TBaseSceneObject;
 
-class TBaseBehaviour : public TPersistent {
+class SAUNO_ENGINE_EXPORT TBaseBehaviour : public TPersistent {
 public:
     explicit TBaseBehaviour(TBehaviours& owner);
     ~TBaseBehaviour() override;
@@ -35,12 +36,12 @@ private:
     TBehaviours* owner_;
 };
 
-class TBehaviour : public TBaseBehaviour {
+class SAUNO_ENGINE_EXPORT TBehaviour : public TBaseBehaviour {
 public:
     using TBaseBehaviour::TBaseBehaviour;
 };
 
-class TBehaviours : public TPersistent {
+class SAUNO_ENGINE_EXPORT TBehaviours : public TPersistent {
 public:
     explicit TBehaviours(TBaseSceneObject& owner) : owner_(owner) {}
     ~TBehaviours() override;

@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "engine/export.h"
 #include "engine/coordinates.h"
 #include "engine/rendercontextinfo.h"
 #include "engine/statecache.h"
@@ -38,9 +39,9 @@ enum class TFogDistance : uint8_t { fdDefault, fdEyeRadial, fdEyePlane };
 using TDelphiColor = uint32_t;
 constexpr TDelphiColor clBlack = 0x000000, clWhite = 0xFFFFFF, clBtnFace = 0x8000000F;
 // Red, green, blue as byte / 255 and the given alpha; system colours from the platform's theme.
-TVector4 ConvertColor(TDelphiColor color, float alpha);
+SAUNO_ENGINE_EXPORT TVector4 ConvertColor(TDelphiColor color, float alpha);
 
-class TFogEnvironment : public TUpdateAbleObject {
+class SAUNO_ENGINE_EXPORT TFogEnvironment : public TUpdateAbleObject {
 public:
     explicit TFogEnvironment(TSceneBuffer& owner);
     TColor& FogColor() { return *fogColor_; }
@@ -71,9 +72,9 @@ using TBufferEvent = std::function<void(TSceneBuffer* sender)>;
 // through the engine become plain glTexCoord calls on the first texture unit. The routing lives
 // with the textures, above the engine, which installs the handler; until then a pass has none.
 using TMainTexCoordRoutingHandler = void (*)();
-void SetMainTexCoordRoutingHandler(TMainTexCoordRoutingHandler handler);
+SAUNO_ENGINE_EXPORT void SetMainTexCoordRoutingHandler(TMainTexCoordRoutingHandler handler);
 
-class TSceneBuffer : public TUpdateAbleObject {
+class SAUNO_ENGINE_EXPORT TSceneBuffer : public TUpdateAbleObject {
 public:
     explicit TSceneBuffer(TPersistent* owner);
     ~TSceneBuffer() override;

@@ -11,13 +11,14 @@
 #include <memory>
 #include <vector>
 
+#include "engine/export.h"
 #include "engine/scene.h"
 #include "engine/updatable.h"
 
 namespace sauno {
 
 // The clocks of the timing components. The performance counter's frequency must be positive.
-class TTimingClock {
+class SAUNO_ENGINE_EXPORT TTimingClock {
 public:
     virtual ~TTimingClock() = default;
     virtual int64_t PerformanceCounter() = 0;
@@ -30,16 +31,16 @@ public:
 };
 
 // The platform's clocks.
-TTimingClock& SystemTimingClock();
+SAUNO_ENGINE_EXPORT TTimingClock& SystemTimingClock();
 // The clock that components created from now on read, and that the message-loop pump reads.
-TTimingClock& DefaultTimingClock();
+SAUNO_ENGINE_EXPORT TTimingClock& DefaultTimingClock();
 // Null restores the platform's clocks.
-void SetDefaultTimingClock(TTimingClock* clock);
+SAUNO_ENGINE_EXPORT void SetDefaultTimingClock(TTimingClock* clock);
 
 enum class TCadencerMode { cmManual, cmASAP, cmApplicationIdle };
 enum class TCadencerTimeReference { cmRTC, cmPerformanceCounter, cmExternal };
 
-class TCadencer : public TComponent {
+class SAUNO_ENGINE_EXPORT TCadencer : public TComponent {
 public:
     explicit TCadencer(TComponent* owner);
     TCadencer(TComponent* owner, TTimingClock& clock);
@@ -108,10 +109,10 @@ private:
 
 // The message-loop pump, for diagnostics: whether it exists, and how many entries (null ones
 // included) its list holds.
-bool ASAPHandlerExists();
-size_t ASAPListSize();
+SAUNO_ENGINE_EXPORT bool ASAPHandlerExists();
+SAUNO_ENGINE_EXPORT size_t ASAPListSize();
 
 // Registers "TCadencer" and "TAsyncTimer" with their published properties.
-void RegisterTimingClasses();
+SAUNO_ENGINE_EXPORT void RegisterTimingClasses();
 
 }  // namespace sauno

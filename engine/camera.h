@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 
+#include "engine/export.h"
 #include "engine/scene.h"
 
 namespace sauno {
@@ -14,7 +15,7 @@ enum class TLightStyle : uint8_t { lsSpot, lsOmni, lsParallel };
 
 using TRectangle = TRectangleI;
 
-class TCamera : public TBaseSceneObject {
+class SAUNO_ENGINE_EXPORT TCamera : public TBaseSceneObject {
 public:
     explicit TCamera(TComponent* owner);
     ~TCamera() override;
@@ -64,7 +65,7 @@ private:
     float sceneScale_ = 1;
 };
 
-class TLightSource : public TBaseSceneObject {
+class SAUNO_ENGINE_EXPORT TLightSource : public TBaseSceneObject {
 public:
     explicit TLightSource(TComponent* owner);
     ~TLightSource() override;

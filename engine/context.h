@@ -14,26 +14,27 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/export.h"
 #include "platform/exception.h"
 #include "platform/glcontext.h"
 #include "platform/window.h"
 
 namespace sauno {
 
-class EContext : public Exception {
+class SAUNO_ENGINE_EXPORT EContext : public Exception {
 public:
     using Exception::Exception;
 };
 
-class EOpenGLError : public Exception {
+class SAUNO_ENGINE_EXPORT EOpenGLError : public Exception {
 public:
     using Exception::Exception;
 };
 
 // Reads pending GL errors until there is none, at most 7 reads.
-void DrainGLErrors();
+SAUNO_ENGINE_EXPORT void DrainGLErrors();
 // Raises EOpenGLError with GLU's text for the first pending GL error, draining up to 7 more.
-void CheckGLError();
+SAUNO_ENGINE_EXPORT void CheckGLError();
 
 enum TAntiAliasing { aaDefault, aaNone, aa2x, aa2xHQ, aa4x, aa4xHQ };
 enum TRCOption { rcoDoubleBuffered, rcoStereo };
@@ -41,7 +42,7 @@ using TRCOptions = std::set<TRCOption>;
 enum TAcceleration { acUnknown, acHardware, acSoftware };
 
 // What the current GL context offers, read again whenever another context becomes current.
-struct TGLCapabilities {
+struct SAUNO_ENGINE_EXPORT TGLCapabilities {
     int MajorVersion = 0;
     int MinorVersion = 0;
     std::string Vendor;
@@ -50,14 +51,14 @@ struct TGLCapabilities {
     std::string GLUExtensions;  // GLU's, blank-separated
     bool HasExtension(std::string_view name) const;
 };
-const TGLCapabilities& GLCapabilities();
+SAUNO_ENGINE_EXPORT const TGLCapabilities& GLCapabilities();
 // True when `name` is a whole blank-separated word of `extensions`.
-bool ExtensionPresent(std::string_view extensions, std::string_view name);
+SAUNO_ENGINE_EXPORT bool ExtensionPresent(std::string_view extensions, std::string_view name);
 
 class TContextManager;
 class TContextHandle;
 
-class TContext {
+class SAUNO_ENGINE_EXPORT TContext {
 public:
     explicit TContext(TContextManager& manager);
     // Every kind of context discards its GL context in its own destructor; this one unregisters.
@@ -152,7 +153,7 @@ private:
 };
 
 // The context on an SDL window.
-class TSDLContext : public TContext {
+class SAUNO_ENGINE_EXPORT TSDLContext : public TContext {
 public:
     explicit TSDLContext(TContextManager& manager) : TContext(manager) {}
     ~TSDLContext() override;
@@ -174,7 +175,7 @@ private:
     int destroyListener_ = 0;
 };
 
-class TContextManager {
+class SAUNO_ENGINE_EXPORT TContextManager {
 public:
     using ContextClass = std::function<std::unique_ptr<TContext>(TContextManager& manager)>;
 
@@ -210,10 +211,10 @@ private:
 };
 
 // The process's manager, made on first use with TSDLContext registered.
-TContextManager& GLContextManager();
+SAUNO_ENGINE_EXPORT TContextManager& GLContextManager();
 
 // A GL object living in a context. Not copyable: it owns the object.
-class TContextHandle {
+class SAUNO_ENGINE_EXPORT TContextHandle {
 public:
     TContextHandle() = default;
     // Every kind releases its name in its own destructor.
@@ -248,7 +249,7 @@ private:
 };
 
 // One display list.
-class TListHandle final : public TContextHandle {
+class SAUNO_ENGINE_EXPORT TListHandle final : public TContextHandle {
 public:
     ~TListHandle() override { ReleaseQuietly(); }
 
@@ -258,7 +259,7 @@ protected:
 };
 
 // One texture object.
-class TTextureHandle final : public TContextHandle {
+class SAUNO_ENGINE_EXPORT TTextureHandle final : public TContextHandle {
 public:
     ~TTextureHandle() override { ReleaseQuietly(); }
 
@@ -268,7 +269,7 @@ protected:
 };
 
 // A GL object made and deleted by two events; OnAllocate sets the name it made.
-class TVirtualHandle final : public TContextHandle {
+class SAUNO_ENGINE_EXPORT TVirtualHandle final : public TContextHandle {
 public:
     ~TVirtualHandle() override { ReleaseQuietly(); }
 

@@ -7,6 +7,7 @@
 #include <functional>
 #include <span>
 
+#include "engine/export.h"
 #include "engine/vectors.h"
 #include "runtime/component.h"
 
@@ -20,7 +21,7 @@ inline constexpr size_t StreamedVectorSize = 16;
 
 // Base of the engine's persistent sub-objects. The owner is not owned; it is told of changes
 // when it is another TUpdateAbleObject or a TUpdateAbleComponent.
-class TUpdateAbleObject : public TPersistent {
+class SAUNO_ENGINE_EXPORT TUpdateAbleObject : public TPersistent {
 public:
     explicit TUpdateAbleObject(TPersistent* owner) : owner_(owner) {}
     TUpdateAbleObject(const TUpdateAbleObject&) = delete;
@@ -53,7 +54,7 @@ enum class TCoordinatesStyle {
 
 // A position, direction or scale. Its change notice goes to the owner's CoordinatesChanged
 // when the owner is a TCoordinatesUpdateAbleComponent, otherwise it is a plain ReportChange.
-class TCoordinates : public TUpdateAbleObject {
+class SAUNO_ENGINE_EXPORT TCoordinates : public TUpdateAbleObject {
 public:
     explicit TCoordinates(TPersistent* owner, TCoordinatesStyle style = TCoordinatesStyle::csFree,
                           const TVector4& initial = NullVector)
@@ -101,7 +102,7 @@ private:
 // A red, green, blue, alpha colour, each nominally 0..1. When the owner is a scene object its
 // StructureChanged comes first (the colour may be compiled into a display list), even inside
 // an update bracket; then the plain ReportChange, which the bracket suppresses.
-class TColor : public TUpdateAbleObject {
+class SAUNO_ENGINE_EXPORT TColor : public TUpdateAbleObject {
 public:
     explicit TColor(TPersistent* owner) : TUpdateAbleObject(owner), color_(ColorBlack) {}
     TColor(TPersistent* owner, const TVector4& initial, TChangeReportedEvent onChange = {})

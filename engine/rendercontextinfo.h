@@ -3,6 +3,7 @@
 // zeroed for each pass, then read and changed by the objects as they draw.
 #include <cstdint>
 
+#include "engine/export.h"
 #include "engine/vectors.h"
 
 namespace sauno {
@@ -19,11 +20,11 @@ enum class TObjectsSorting : uint8_t {
 };
 enum class TVisibilityCulling : uint8_t { vcInherited, vcNone, vcObjectBased, vcHierarchical };
 
-struct TRectangleI {
+struct SAUNO_ENGINE_EXPORT TRectangleI {
     int32_t left = 0, top = 0, width = 0, height = 0;
 };
 
-struct TRenderContextClippingInfo {
+struct SAUNO_ENGINE_EXPORT TRenderContextClippingInfo {
     TVector4 origin;
     TVector4 clippingDirection;
     float viewPortRadius = 0;
@@ -31,7 +32,7 @@ struct TRenderContextClippingInfo {
     TFrustum frustum{};
 };
 
-struct TRenderContextInfo {
+struct SAUNO_ENGINE_EXPORT TRenderContextInfo {
     TScene* scene = nullptr;
     TVector4 cameraPosition;
     TVector4 cameraDirection;

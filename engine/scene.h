@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/export.h"
 #include "engine/behaviours.h"
 #include "engine/coordinates.h"
 #include "engine/rendercontextinfo.h"
@@ -46,7 +47,7 @@ enum TObjectChangeFlag : uint8_t {
 
 using TProgressEvent = std::function<void(TComponent* sender, double deltaTime, double newTime)>;
 
-class TBaseSceneObject : public TCoordinatesUpdateAbleComponent {
+class SAUNO_ENGINE_EXPORT TBaseSceneObject : public TCoordinatesUpdateAbleComponent {
 public:
     explicit TBaseSceneObject(TComponent* owner);
     ~TBaseSceneObject() override;
@@ -200,7 +201,7 @@ private:
 };
 
 // Adds the material of its kind of object and a hint text.
-class TCustomSceneObject : public TBaseSceneObject {
+class SAUNO_ENGINE_EXPORT TCustomSceneObject : public TBaseSceneObject {
 public:
     using TBaseSceneObject::TBaseSceneObject;
     std::string Hint;
@@ -214,13 +215,13 @@ protected:
 };
 
 // Draws without applying a material.
-class TImmaterialSceneObject : public TCustomSceneObject {
+class SAUNO_ENGINE_EXPORT TImmaterialSceneObject : public TCustomSceneObject {
 public:
     using TCustomSceneObject::TCustomSceneObject;
     void DrawContent(TRenderContextInfo& rci, bool drawSelf, bool drawChildren) override;
 };
 
-class TCameraInvariantObject : public TImmaterialSceneObject {
+class SAUNO_ENGINE_EXPORT TCameraInvariantObject : public TImmaterialSceneObject {
 public:
     using TImmaterialSceneObject::TImmaterialSceneObject;
     TCameraInvarianceMode CamInvarianceMode() const { return camInvarianceMode_; }
@@ -234,7 +235,7 @@ private:
 };
 
 // An invisible grouping node: in the running game it draws only its children.
-class TDummyCube : public TCameraInvariantObject {
+class SAUNO_ENGINE_EXPORT TDummyCube : public TCameraInvariantObject {
 public:
     explicit TDummyCube(TComponent* owner);
     ~TDummyCube() override;
@@ -263,18 +264,18 @@ private:
 };
 
 // Material-drawing objects.
-class TSceneObject : public TCustomSceneObject {
+class SAUNO_ENGINE_EXPORT TSceneObject : public TCustomSceneObject {
 public:
     using TCustomSceneObject::TCustomSceneObject;
 };
 
 // A root of a scene: draws directly, belongs to its scene from birth, is never culled.
-class TSceneRootObject : public TBaseSceneObject {
+class SAUNO_ENGINE_EXPORT TSceneRootObject : public TBaseSceneObject {
 public:
     TSceneRootObject(TComponent* owner, TScene* scene);
 };
 
-class TScene : public TUpdateAbleComponent {
+class SAUNO_ENGINE_EXPORT TScene : public TUpdateAbleComponent {
 public:
     static constexpr int MaxLights = 8;
 
@@ -329,6 +330,6 @@ private:
 };
 
 // The classes of this file, for the scene-description reader.
-void RegisterSceneClasses();
+SAUNO_ENGINE_EXPORT void RegisterSceneClasses();
 
 }  // namespace sauno

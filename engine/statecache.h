@@ -7,6 +7,7 @@
 #include <bitset>
 #include <cstdint>
 
+#include "engine/export.h"
 #include "engine/vectors.h"
 
 namespace sauno {
@@ -19,9 +20,9 @@ enum class TGLState : uint8_t {
 };
 inline constexpr int CachedStateCount = 21;
 // The GL capability a cached state stands for.
-GLenum GLStateCapability(TGLState state);
+SAUNO_ENGINE_EXPORT GLenum GLStateCapability(TGLState state);
 
-class TStateCache {
+class SAUNO_ENGINE_EXPORT TStateCache {
 public:
     TStateCache();
 

@@ -2,6 +2,7 @@
 // Component bases of the engine: components advanced with scene time, components that pass
 // change notices up their ownership chain, and components told when a coordinate holder they
 // own changes.
+#include "engine/export.h"
 #include "runtime/component.h"
 
 namespace sauno {
@@ -9,19 +10,19 @@ namespace sauno {
 class TCoordinates;
 
 // One step of scene time, in seconds.
-struct ProgressTimes {
+struct SAUNO_ENGINE_EXPORT ProgressTimes {
     double deltaTime = 0;
     double newTime = 0;
 };
 
-class TCadenceAbleComponent : public TComponent {
+class SAUNO_ENGINE_EXPORT TCadenceAbleComponent : public TComponent {
 public:
     explicit TCadenceAbleComponent(TComponent* owner) : TComponent(owner) {}
     // Advances the component by one step; nothing by default.
     virtual void DoProgress(const ProgressTimes& times);
 };
 
-class TUpdateAbleComponent : public TCadenceAbleComponent {
+class SAUNO_ENGINE_EXPORT TUpdateAbleComponent : public TCadenceAbleComponent {
 public:
     explicit TUpdateAbleComponent(TComponent* owner) : TCadenceAbleComponent(owner) {}
     // A change notice: passed to the owner's ReportChange(this) when the owner is itself an
@@ -33,7 +34,7 @@ public:
     virtual void StructureChanged() {}
 };
 
-class TCoordinatesUpdateAbleComponent : public TUpdateAbleComponent {
+class SAUNO_ENGINE_EXPORT TCoordinatesUpdateAbleComponent : public TUpdateAbleComponent {
 public:
     explicit TCoordinatesUpdateAbleComponent(TComponent* owner) : TUpdateAbleComponent(owner) {}
     // Called, instead of the holder's own change notice, when a TCoordinates owned by this

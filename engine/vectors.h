@@ -10,9 +10,11 @@
 #include <cstddef>
 #include <type_traits>
 
+#include "engine/export.h"
+
 namespace sauno {
 
-struct TVector3 {
+struct SAUNO_ENGINE_EXPORT TVector3 {
     float x = 0, y = 0, z = 0;
 
     float& operator[](size_t i) { return this->*kMembers[i]; }
@@ -23,7 +25,7 @@ private:
     static constexpr float TVector3::* kMembers[3] = {&TVector3::x, &TVector3::y, &TVector3::z};
 };
 
-struct TVector4 {
+struct SAUNO_ENGINE_EXPORT TVector4 {
     float x = 0, y = 0, z = 0, w = 0;
 
     float& operator[](size_t i) { return this->*kMembers[i]; }
@@ -39,7 +41,7 @@ private:
 };
 
 // Element (i, j) is rows[i][j].
-struct TMatrix4 {
+struct SAUNO_ENGINE_EXPORT TMatrix4 {
     std::array<TVector4, 4> rows;
 
     float& operator()(size_t i, size_t j) { return rows[i][j]; }
@@ -56,7 +58,7 @@ static_assert(sizeof(TMatrix4) == 16 * sizeof(float), "a matrix must be 16 packe
 using TPlane = TVector4;
 
 // The six clipping planes, normals pointing inwards.
-struct TFrustum {
+struct SAUNO_ENGINE_EXPORT TFrustum {
     TPlane left, top, right, bottom, near, far;
 };
 
@@ -74,54 +76,54 @@ inline TVector4 Vector4(const TVector3& v, float w) { return {v.x, v.y, v.z, w};
 inline TVector3 Affine(const TVector4& v) { return {v.x, v.y, v.z}; }
 
 // (a.y*b.z - a.z*b.y, a.z*b.x - a.x*b.z, a.x*b.y - a.y*b.x, 0): w of the result is always 0.
-TVector4 Cross(const TVector4& a, const TVector4& b);
-TVector3 Cross(const TVector3& a, const TVector3& b);
+SAUNO_ENGINE_EXPORT TVector4 Cross(const TVector4& a, const TVector4& b);
+SAUNO_ENGINE_EXPORT TVector3 Cross(const TVector3& a, const TVector3& b);
 // All four components count, w included.
-float Dot(const TVector4& a, const TVector4& b);
-float Dot(const TVector3& a, const TVector3& b);
+SAUNO_ENGINE_EXPORT float Dot(const TVector4& a, const TVector4& b);
+SAUNO_ENGINE_EXPORT float Dot(const TVector3& a, const TVector3& b);
 // sqrt(x^2 + y^2 + z^2); w never counts.
-float Length3(const TVector4& v);
-float Length3(const TVector3& v);
+SAUNO_ENGINE_EXPORT float Length3(const TVector4& v);
+SAUNO_ENGINE_EXPORT float Length3(const TVector3& v);
 // x, y, z divided by Length3, w := 0. The caller guarantees a non-zero length.
-TVector4 Normalize(const TVector4& v);
-TVector3 Normalize(const TVector3& v);
+SAUNO_ENGINE_EXPORT TVector4 Normalize(const TVector4& v);
+SAUNO_ENGINE_EXPORT TVector3 Normalize(const TVector3& v);
 // Component-wise on all components.
-TVector4 Add(const TVector4& a, const TVector4& b);
-TVector4 Sub(const TVector4& a, const TVector4& b);
-TVector4 MulScalar(const TVector4& v, float s);
-TVector3 Add(const TVector3& a, const TVector3& b);
-TVector3 Sub(const TVector3& a, const TVector3& b);
-TVector3 MulScalar(const TVector3& v, float s);
+SAUNO_ENGINE_EXPORT TVector4 Add(const TVector4& a, const TVector4& b);
+SAUNO_ENGINE_EXPORT TVector4 Sub(const TVector4& a, const TVector4& b);
+SAUNO_ENGINE_EXPORT TVector4 MulScalar(const TVector4& v, float s);
+SAUNO_ENGINE_EXPORT TVector3 Add(const TVector3& a, const TVector3& b);
+SAUNO_ENGINE_EXPORT TVector3 Sub(const TVector3& a, const TVector3& b);
+SAUNO_ENGINE_EXPORT TVector3 MulScalar(const TVector3& v, float s);
 // Squared distance of x, y, z.
-float Dist2(const TVector4& a, const TVector4& b);
+SAUNO_ENGINE_EXPORT float Dist2(const TVector4& a, const TVector4& b);
 // All four components equal bit for bit.
-bool BitEqual(const TVector4& a, const TVector4& b);
+SAUNO_ENGINE_EXPORT bool BitEqual(const TVector4& a, const TVector4& b);
 // x, y and z all exactly 0 (either sign).
-bool IsZero3(const TVector4& v);
+SAUNO_ENGINE_EXPORT bool IsZero3(const TVector4& v);
 
 // Row vector times matrix, all four components.
-TVector4 Transform(const TVector4& v, const TMatrix4& m);
+SAUNO_ENGINE_EXPORT TVector4 Transform(const TVector4& v, const TMatrix4& m);
 // A x B: each row of A transformed by B.
-TMatrix4 MatMul(const TMatrix4& a, const TMatrix4& b);
+SAUNO_ENGINE_EXPORT TMatrix4 MatMul(const TMatrix4& a, const TMatrix4& b);
 // Rotation by `angle` radians about `axis` (normalised here). Applied to row vectors it turns
 // them by -angle in the right-hand sense about the axis.
-TMatrix4 AxisAngleMatrix(const TVector4& axis, float angle);
+SAUNO_ENGINE_EXPORT TMatrix4 AxisAngleMatrix(const TVector4& axis, float angle);
 // Transform(v, AxisAngleMatrix(axis, angle)).
-TVector4 RotateAround(const TVector4& v, const TVector4& axis, float angle);
+SAUNO_ENGINE_EXPORT TVector4 RotateAround(const TVector4& v, const TVector4& axis, float angle);
 // General inverse; the identity when the determinant is below 1e-40 in magnitude.
-TMatrix4 Inverse(const TMatrix4& m);
+SAUNO_ENGINE_EXPORT TMatrix4 Inverse(const TMatrix4& m);
 // Inverse of a rotation times a uniform scale plus a translation; the identity when row 0
 // has a squared length below 1e-40.
-TMatrix4 InverseRigid(const TMatrix4& m);
+SAUNO_ENGINE_EXPORT TMatrix4 InverseRigid(const TMatrix4& m);
 
-float Radians(float degrees);
+SAUNO_ENGINE_EXPORT float Radians(float degrees);
 // The same angle in -180..180 degrees.
-float WrapDegrees(float degrees);
-float Clamp(float value, float min, float max);
+SAUNO_ENGINE_EXPORT float WrapDegrees(float degrees);
+SAUNO_ENGINE_EXPORT float Clamp(float value, float min, float max);
 // atan2(sqrt(1 - x^2), x); inputs rounded just past +-1 give 0 or pi rather than NaN.
-float Acos(float x);
+SAUNO_ENGINE_EXPORT float Acos(float x);
 
 // Six normalised planes from model-view x projection (MatMul in that order).
-TFrustum FrustumFromMatrix(const TMatrix4& m);
+SAUNO_ENGINE_EXPORT TFrustum FrustumFromMatrix(const TMatrix4& m);
 
 }  // namespace sauno

@@ -4,6 +4,7 @@
 // over the whole screen, on a display mode chosen for its size.
 #include <memory>
 
+#include "engine/export.h"
 #include "engine/buffer.h"
 #include "engine/camera.h"
 #include "runtime/forms.h"
@@ -13,7 +14,7 @@ namespace sauno {
 enum class TVSyncMode : uint8_t { vsmSync, vsmNoSync };
 enum class TScreenDepth : uint8_t { sd8bits, sd16bits, sd24bits, sd32bits };
 
-class TSceneViewer : public TControl {
+class SAUNO_ENGINE_EXPORT TSceneViewer : public TControl {
 public:
     explicit TSceneViewer(TComponent* owner);
     ~TSceneViewer() override;
@@ -39,7 +40,7 @@ private:
     int lastScreenX_ = -1, lastScreenY_ = -1;
 };
 
-class TNonVisualViewer : public TComponent {
+class SAUNO_ENGINE_EXPORT TNonVisualViewer : public TComponent {
 public:
     explicit TNonVisualViewer(TComponent* owner);
     ~TNonVisualViewer() override;
@@ -64,7 +65,7 @@ private:
     int width_ = 256, height_ = 256;
 };
 
-class TFullScreenViewer : public TNonVisualViewer, public WindowEventSink {
+class SAUNO_ENGINE_EXPORT TFullScreenViewer : public TNonVisualViewer, public WindowEventSink {
 public:
     explicit TFullScreenViewer(TComponent* owner);
     ~TFullScreenViewer() override;
@@ -110,8 +111,8 @@ private:
 };
 
 // Sets the swap interval of the current context for a vertical-sync mode.
-void ApplyVSync(TVSyncMode mode);
+SAUNO_ENGINE_EXPORT void ApplyVSync(TVSyncMode mode);
 
-void RegisterViewerClasses();
+SAUNO_ENGINE_EXPORT void RegisterViewerClasses();
 
 }  // namespace sauno

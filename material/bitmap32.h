@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "material/export.h"
 #include "material/picture.h"
 
 namespace sauno {
@@ -21,7 +22,7 @@ enum class TTextureImageAlpha {
     tiaInverseLuminanceSqrt,
 };
 
-class TBitmap32 {
+class SAUNO_MATERIAL_EXPORT TBitmap32 {
 public:
     // 4 bytes per pixel: red, green, blue, alpha. With VerticalReverse off the first data row
     // is the bottom row of the picture.
@@ -49,13 +50,13 @@ public:
 
 // A bitmap of the size of a blank image: width rounded up to a multiple of 4, pixels zeroed.
 // A size of 0 or less gives an empty bitmap; an absurd size is an Exception.
-TBitmap32 BlankBitmap32(int width, int height);
+SAUNO_MATERIAL_EXPORT TBitmap32 BlankBitmap32(int width, int height);
 
-void ApplyImageAlpha(TBitmap32& bitmap, TTextureImageAlpha alpha);
+SAUNO_MATERIAL_EXPORT void ApplyImageAlpha(TBitmap32& bitmap, TTextureImageAlpha alpha);
 // Each of R, G, B becomes value * brightness rounded, held within 0 ... 255. 1 changes nothing.
-void ImageBrightness(TBitmap32& bitmap, float brightness);
+SAUNO_MATERIAL_EXPORT void ImageBrightness(TBitmap32& bitmap, float brightness);
 // Each of R, G, B becomes 255 * (value / 255) ^ (1 / gamma) rounded; a gamma below 0.1
 // (including 0, negative and NaN) uses the exponent 10. 1 changes nothing.
-void ImageGamma(TBitmap32& bitmap, float gamma);
+SAUNO_MATERIAL_EXPORT void ImageGamma(TBitmap32& bitmap, float gamma);
 
 }  // namespace sauno

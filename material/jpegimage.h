@@ -10,11 +10,12 @@
 #include <span>
 #include <vector>
 
+#include "material/export.h"
 #include "material/picture.h"
 
 namespace sauno {
 
-class TJPEGImage : public TGraphic {
+class SAUNO_MATERIAL_EXPORT TJPEGImage : public TGraphic {
 public:
     TJPEGImage() = default;
     ~TJPEGImage() override { StopDecodingAhead(); }

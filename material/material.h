@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "material/export.h"
 #include "engine/coordinates.h"
 #include "engine/rendercontextinfo.h"
 #include "engine/updatable.h"
@@ -24,7 +25,7 @@ enum class TBlendingMode : uint8_t { bmOpaque, bmTransparency, bmAdditive, bmAlp
 enum TMaterialOption : uint8_t { moIgnoreFog = 1, moNoLighting = 2 };
 enum class TFaceCulling : uint8_t { fcBufferDefault, fcCull, fcNoCull };
 
-class TFaceProperties : public TUpdateAbleObject {
+class SAUNO_MATERIAL_EXPORT TFaceProperties : public TUpdateAbleObject {
 public:
     explicit TFaceProperties(TPersistent* owner);
     TColor& Ambient() { return *ambient_; }
@@ -46,7 +47,7 @@ private:
     uint8_t shininess_ = 0;
 };
 
-class TMaterial : public TUpdateAbleObject {
+class SAUNO_MATERIAL_EXPORT TMaterial : public TUpdateAbleObject {
 public:
     explicit TMaterial(TPersistent* owner);
     ~TMaterial() override;
@@ -103,7 +104,7 @@ private:
     TLibMaterial* libMaterial_ = nullptr;
 };
 
-class TLibMaterial : public TPersistent {
+class SAUNO_MATERIAL_EXPORT TLibMaterial : public TPersistent {
 public:
     explicit TLibMaterial(TMaterialLibrary& library);
     ~TLibMaterial() override;
@@ -154,9 +155,9 @@ private:
 };
 
 // The hash by which library materials are looked up.
-int32_t MaterialNameHash(const std::string& name);
+SAUNO_MATERIAL_EXPORT int32_t MaterialNameHash(const std::string& name);
 
-class TMaterialLibrary : public TCadenceAbleComponent {
+class SAUNO_MATERIAL_EXPORT TMaterialLibrary : public TCadenceAbleComponent {
 public:
     explicit TMaterialLibrary(TComponent* owner);
     ~TMaterialLibrary() override;
@@ -189,6 +190,6 @@ private:
     std::vector<TMaterial*> referringMaterials_;
 };
 
-void RegisterMaterialClasses();
+SAUNO_MATERIAL_EXPORT void RegisterMaterialClasses();
 
 }  // namespace sauno

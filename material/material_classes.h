@@ -4,12 +4,13 @@
 #include <functional>
 #include <string>
 
+#include "material/export.h"
 #include "material/material.h"
 #include "runtime/properties.h"
 
 namespace sauno {
 
 using TMaterialAccessor = std::function<TMaterial&(TPersistent&)>;
-void RegisterMaterialProperties(ClassInfo& info, const std::string& prefix, TMaterialAccessor material);
+SAUNO_MATERIAL_EXPORT void RegisterMaterialProperties(ClassInfo& info, const std::string& prefix, TMaterialAccessor material);
 
 }  // namespace sauno

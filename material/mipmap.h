@@ -7,16 +7,18 @@
 #include <span>
 #include <vector>
 
+#include "material/export.h"
+
 namespace sauno {
 
-struct TMipmapLevel {
+struct SAUNO_MATERIAL_EXPORT TMipmapLevel {
     int Width = 0;
     int Height = 0;
     size_t Offset = 0;  // of its first byte in the chain's data
 };
 
 // RGBA levels packed one after another, level 0 first.
-class TMipmapChain {
+class SAUNO_MATERIAL_EXPORT TMipmapChain {
 public:
     std::vector<uint8_t> Data;
     std::vector<TMipmapLevel> Levels;
@@ -28,8 +30,8 @@ public:
 
 // Room for a level 0 of that size and, with `mipmaps`, every smaller level; nothing is filled
 // in. A side that is not a power of two is an Exception.
-TMipmapChain MipmapChainFor(int width, int height, bool mipmaps);
+SAUNO_MATERIAL_EXPORT TMipmapChain MipmapChainFor(int width, int height, bool mipmaps);
 // Makes every level after the first from the one above it.
-void BuildMipmaps(TMipmapChain& chain);
+SAUNO_MATERIAL_EXPORT void BuildMipmaps(TMipmapChain& chain);
 
 }  // namespace sauno

@@ -19,6 +19,7 @@
 #include <string_view>
 #include <vector>
 
+#include "material/export.h"
 #include "runtime/component.h"
 
 namespace sauno {
@@ -26,7 +27,7 @@ namespace sauno {
 enum class TChannelOrder { coRGB, coBGR };
 
 // Pixel rows of a picture: top row first, rows packed without padding.
-struct TPixelRows {
+struct SAUNO_MATERIAL_EXPORT TPixelRows {
     int Width = 0;
     int Height = 0;
     int BytesPerPixel = 3;  // 3, or 4 with alpha last
@@ -35,7 +36,7 @@ struct TPixelRows {
 };
 
 // A picture class: knows its size and supplies its pixels on demand.
-class TGraphic : public TPersistent {
+class SAUNO_MATERIAL_EXPORT TGraphic : public TPersistent {
 public:
     virtual std::string_view ClassName() const = 0;
     virtual int Width() const = 0;
@@ -58,24 +59,24 @@ public:
 using TGraphicFactory = std::function<std::unique_ptr<TGraphic>()>;
 
 // Registry of picture classes by exact class name. "TJPEGImage" is registered from the start.
-void RegisterPictureClass(std::string_view className, TGraphicFactory factory);
+SAUNO_MATERIAL_EXPORT void RegisterPictureClass(std::string_view className, TGraphicFactory factory);
 // A new graphic of that class, or nullptr when the name is not registered.
-std::unique_ptr<TGraphic> CreatePictureClass(std::string_view className);
+SAUNO_MATERIAL_EXPORT std::unique_ptr<TGraphic> CreatePictureClass(std::string_view className);
 
 // Picture files. A file is read by the first registered format whose signature its bytes start
 // with; JPEG (FF D8) is registered from the start.
 using TPictureFileReader = std::function<std::unique_ptr<TGraphic>(std::span<const uint8_t> fileBytes)>;
-void RegisterPictureFileFormat(std::vector<uint8_t> signature, TPictureFileReader reader);
+SAUNO_MATERIAL_EXPORT void RegisterPictureFileFormat(std::vector<uint8_t> signature, TPictureFileReader reader);
 // The picture in the file at `path`: "Could not open file: path" when it cannot be read, an
 // Exception naming the file when no format reads it, the format's own error when it is damaged.
-std::unique_ptr<TGraphic> LoadPictureFile(const std::string& path);
+SAUNO_MATERIAL_EXPORT std::unique_ptr<TGraphic> LoadPictureFile(const std::string& path);
 // The picture in `bytes` read from the file `name` (for messages), as LoadPictureFile reads it.
-std::unique_ptr<TGraphic> DecodePictureFile(std::span<const uint8_t> bytes, const std::string& name);
+SAUNO_MATERIAL_EXPORT std::unique_ptr<TGraphic> DecodePictureFile(std::span<const uint8_t> bytes, const std::string& name);
 // The file `name` in `folder`: as written, else the one entry whose name differs only in the
 // case of ASCII letters (pictures named "IMAGE1.JPG" for "image1.jpg"); empty when none.
-std::string FindPictureFile(const std::string& folder, const std::string& name);
+SAUNO_MATERIAL_EXPORT std::string FindPictureFile(const std::string& folder, const std::string& name);
 
-class TPicture : public TPersistent {
+class SAUNO_MATERIAL_EXPORT TPicture : public TPersistent {
 public:
     TGraphic* Graphic() const { return graphic_.get(); }
     void SetGraphic(std::unique_ptr<TGraphic> graphic) { graphic_ = std::move(graphic); }

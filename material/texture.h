@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "material/export.h"
 #include "engine/context.h"
 #include "engine/coordinates.h"
 #include "engine/rendercontextinfo.h"
@@ -43,12 +44,12 @@ enum class TTextureMappingMode : uint8_t {
 class TTexture;
 
 // The GL value of a minification filter.
-GLint MinFilterValue(TMinFilter filter);
+SAUNO_MATERIAL_EXPORT GLint MinFilterValue(TMinFilter filter);
 // The smallest power of two not below n (at most 2^30).
-int PowerOfTwoAtLeast(int n);
+SAUNO_MATERIAL_EXPORT int PowerOfTwoAtLeast(int n);
 
 // A source of pixels for a texture. Any change of its content marks the texture's image changed.
-class TTextureImage : public TUpdateAbleObject {
+class SAUNO_MATERIAL_EXPORT TTextureImage : public TUpdateAbleObject {
 public:
     explicit TTextureImage(TTexture& owner);
     // The 32-bit bitmap for a GL target, converted on first need and kept until dropped.
@@ -66,7 +67,7 @@ protected:
 };
 
 // An image of a given size whose pixels are not initialised.
-class TBlankImage : public TTextureImage {
+class SAUNO_MATERIAL_EXPORT TBlankImage : public TTextureImage {
 public:
     using TTextureImage::TTextureImage;
     int Width() const { return width_; }
@@ -85,7 +86,7 @@ private:
 };
 
 // Images made from one picture: the converted bitmap is kept until it is dropped.
-class TPictureImage : public TTextureImage {
+class SAUNO_MATERIAL_EXPORT TPictureImage : public TTextureImage {
 public:
     using TTextureImage::TTextureImage;
     TPicture& Picture() { return picture_; }
@@ -109,14 +110,14 @@ protected:
 };
 
 // The picture is stored inside the scene description.
-class TPersistentImage : public TPictureImage {
+class SAUNO_MATERIAL_EXPORT TPersistentImage : public TPictureImage {
 public:
     using TPictureImage::TPictureImage;
     std::string_view ClassName() const override { return "TPersistentImage"; }
 };
 
 // The picture is read from a file by name when it is needed.
-class TPicFileImage : public TPictureImage {
+class SAUNO_MATERIAL_EXPORT TPicFileImage : public TPictureImage {
 public:
     using TPictureImage::TPictureImage;
     const std::string& PictureFileName() const { return fileName_; }
@@ -135,7 +136,7 @@ private:
 };
 
 // Six pictures for a cube map, in the face order +X, -X, +Y, -Y, +Z, -Z.
-class TCubeMapImage : public TTextureImage {
+class SAUNO_MATERIAL_EXPORT TCubeMapImage : public TTextureImage {
 public:
     using TTextureImage::TTextureImage;
     TPicture& Picture(int face) { return pictures_[static_cast<size_t>(face)]; }
@@ -153,23 +154,23 @@ private:
 };
 
 using TTextureImageFactory = std::function<std::unique_ptr<TTextureImage>(TTexture& owner)>;
-void RegisterTextureImageClass(std::string_view className, TTextureImageFactory factory);
+SAUNO_MATERIAL_EXPORT void RegisterTextureImageClass(std::string_view className, TTextureImageFactory factory);
 // A new image of that class, or nullptr when the name is not registered.
-std::unique_ptr<TTextureImage> CreateTextureImage(std::string_view className, TTexture& owner);
+SAUNO_MATERIAL_EXPORT std::unique_ptr<TTextureImage> CreateTextureImage(std::string_view className, TTexture& owner);
 
 // The process-wide way texture coordinates reach GL.
 enum class TTexCoordRouting : uint8_t { tcrDrop, tcrMain, tcrDual, tcrSecond, tcrList };
-void SetTexCoordRouting(TTexCoordRouting mode);
+SAUNO_MATERIAL_EXPORT void SetTexCoordRouting(TTexCoordRouting mode);
 // List routing: each call is made for every unit listed (unit 1 left out while withheld).
-void SetTexCoordRoutingList(std::vector<int> units);
-TTexCoordRouting TexCoordRouting();
+SAUNO_MATERIAL_EXPORT void SetTexCoordRoutingList(std::vector<int> units);
+SAUNO_MATERIAL_EXPORT TTexCoordRouting TexCoordRouting();
 // While withheld, dual routing gives main and second routing gives drop.
-void SetSecondTextureUnitWithheld(bool withheld);
-void BeginTexCoordRoutingUpdate();
-void EndTexCoordRoutingUpdate();
-void RoutedTexCoord2f(float s, float t);
+SAUNO_MATERIAL_EXPORT void SetSecondTextureUnitWithheld(bool withheld);
+SAUNO_MATERIAL_EXPORT void BeginTexCoordRoutingUpdate();
+SAUNO_MATERIAL_EXPORT void EndTexCoordRoutingUpdate();
+SAUNO_MATERIAL_EXPORT void RoutedTexCoord2f(float s, float t);
 
-class TTexture : public TUpdateAbleObject {
+class SAUNO_MATERIAL_EXPORT TTexture : public TUpdateAbleObject {
 public:
     explicit TTexture(TPersistent* owner);
     ~TTexture() override;

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "mesh/export.h"
 #include "engine/scene.h"
 #include "material/material.h"
 #include "mesh/meshobjects.h"
@@ -18,7 +19,7 @@ namespace sauno {
 
 enum TMeshAutoCenteringFlag : uint8_t { macCenterX = 1, macCenterY = 2, macCenterZ = 4, macUseBarycenter = 8 };
 
-class TBaseMesh : public TSceneObject {
+class SAUNO_MESH_EXPORT TBaseMesh : public TSceneObject {
 public:
     explicit TBaseMesh(TComponent* owner);
     ~TBaseMesh() override;
@@ -79,12 +80,12 @@ private:
     bool cachesPrepared_ = false;
 };
 
-class TFreeForm : public TBaseMesh {
+class SAUNO_MESH_EXPORT TFreeForm : public TBaseMesh {
 public:
     explicit TFreeForm(TComponent* owner);
 };
 
 // TFreeForm and its published properties, for the scene-description reader.
-void RegisterMeshClasses();
+SAUNO_MESH_EXPORT void RegisterMeshClasses();
 
 }  // namespace sauno

@@ -13,12 +13,13 @@
 #include <string>
 #include <vector>
 
+#include "mesh/export.h"
 #include "mesh/stream.h"
 #include "platform/exception.h"
 
 namespace sauno {
 
-class E3DSError : public Exception {
+class SAUNO_MESH_EXPORT E3DSError : public Exception {
 public:
     using Exception::Exception;
 };
@@ -37,7 +38,7 @@ inline constexpr const char* WrongObject =
 inline constexpr const char* OutOfMemory = "Not enough memory to complete operation.";
 }  // namespace msg3ds
 
-struct TChunk3DS {
+struct SAUNO_MESH_EXPORT TChunk3DS {
     uint16_t id = 0;
     uint32_t length = 0;
     uint32_t position = 0;  // of its header in the stream
@@ -45,33 +46,33 @@ struct TChunk3DS {
     uint32_t End() const { return position + length; }
 };
 
-struct TPoint3DS {
+struct SAUNO_MESH_EXPORT TPoint3DS {
     float x = 0, y = 0, z = 0;
 };
-struct TTexVert3DS {
+struct SAUNO_MESH_EXPORT TTexVert3DS {
     float u = 0, v = 0;
 };
-struct TFace3DS {
+struct SAUNO_MESH_EXPORT TFace3DS {
     uint16_t a = 0, b = 0, c = 0, flags = 0;
 };
-struct TColor3DS {
+struct SAUNO_MESH_EXPORT TColor3DS {
     float r = 0, g = 0, b = 0;
 };
 
-struct TMapInfo3DS {
+struct SAUNO_MESH_EXPORT TMapInfo3DS {
     uint16_t type = 0;
     float tileX = 0, tileY = 0, posX = 0, posY = 0, posZ = 0, scale = 0;
     std::array<float, 12> matrix{};
     float planeWidth = 0, planeHeight = 0, cylinderHeight = 0;
 };
 
-struct TObjMat3DS {
+struct SAUNO_MESH_EXPORT TObjMat3DS {
     std::string name;
     uint16_t nFaces = 0;
     std::vector<uint16_t> faceIndex;
 };
 
-struct TMesh3DS {
+struct SAUNO_MESH_EXPORT TMesh3DS {
     std::string name;
     bool isHidden = false, isVisLofter = false, isNoCast = false, isMatte = false, isFast = false,
          isProcedural = false, isFrozen = false, isNoRcvShad = false;
@@ -99,7 +100,7 @@ struct TMesh3DS {
     uint32_t position = 0;  // of its named-object chunk, for messages
 };
 
-struct TBitmap3DS {
+struct SAUNO_MESH_EXPORT TBitmap3DS {
     std::string name;
     float percent = 0;
     uint16_t tiling = 0;
@@ -107,7 +108,7 @@ struct TBitmap3DS {
     TColor3DS tint1, tint2, tintR, tintG, tintB;
 };
 
-struct TMaterial3DS {
+struct SAUNO_MESH_EXPORT TMaterial3DS {
     std::string name;
     TColor3DS ambient, diffuse, specular;
     float shininess = 0, shinStrength = 0, transparency = 0, transFalloff = 0, reflectBlur = 0, selfIllum = 0;
@@ -124,7 +125,7 @@ struct TMaterial3DS {
 };
 
 // A light of the scene (0x4600 in a named object); a spot light (with 0x4610) has a target.
-struct TLight3DS {
+struct SAUNO_MESH_EXPORT TLight3DS {
     std::string name;
     TPoint3DS position;
     TColor3DS color;
@@ -137,7 +138,7 @@ struct TLight3DS {
 };
 
 // A camera of the scene (0x4700 in a named object); the lens is its focal length in mm.
-struct TCamera3DS {
+struct SAUNO_MESH_EXPORT TCamera3DS {
     std::string name;
     TPoint3DS position, target;
     float roll = 0, focalLength = 0;
@@ -146,13 +147,13 @@ struct TCamera3DS {
 };
 
 // A keyframe node and the name of its parent node (empty at the top).
-struct TKFNode3DS {
+struct SAUNO_MESH_EXPORT TKFNode3DS {
     uint16_t tag = 0;
     std::string name;
     std::string parentName;
 };
 
-class TFile3DS {
+class SAUNO_MESH_EXPORT TFile3DS {
 public:
     TFile3DS() = default;
     ~TFile3DS();
@@ -217,6 +218,6 @@ private:
 };
 
 // ASCII letters compare without regard to case; other bytes compare as they are.
-bool SameTextAscii(const std::string& a, const std::string& b);
+SAUNO_MESH_EXPORT bool SameTextAscii(const std::string& a, const std::string& b);
 
 }  // namespace sauno

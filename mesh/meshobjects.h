@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "mesh/export.h"
 #include "engine/rendercontextinfo.h"
 #include "engine/vectors.h"
 
@@ -18,7 +19,7 @@ class TMeshObject;
 class TMeshObjectList;
 class TFaceGroups;
 
-struct TTexPoint {
+struct SAUNO_MESH_EXPORT TTexPoint {
     float s = 0, t = 0;
 };
 
@@ -30,14 +31,14 @@ using TIntegerList = std::vector<int32_t>;
 
 // What a mesh object's face groups are drawn with while a build runs: the library materials
 // cached per face group, or none.
-struct TMeshRenderInfo {
+struct SAUNO_MESH_EXPORT TMeshRenderInfo {
     bool useMaterials = false;  // a material library is in force
     TMaterialLibrary* lightmapLibrary = nullptr;
     bool hasMultitexture = false;
     bool hasCompiledArrays = false;
 };
 
-class TFaceGroup {
+class SAUNO_MESH_EXPORT TFaceGroup {
 public:
     // Appends itself to `owner`, which then owns it: create face groups with new.
     explicit TFaceGroup(TFaceGroups& owner);
@@ -60,7 +61,7 @@ private:
 // The primitive a vertex-index face group draws.
 enum TFaceGroupMeshMode : uint8_t { fgmmTriangles = 0, fgmmTriangleStrip = 1, fgmmFlatTriangles = 2, fgmmTriangleFan = 3, fgmmQuads = 4 };
 
-class TFGVertexIndexList : public TFaceGroup {
+class SAUNO_MESH_EXPORT TFGVertexIndexList : public TFaceGroup {
 public:
     using TFaceGroup::TFaceGroup;
     TIntegerList VertexIndices;
@@ -69,7 +70,7 @@ public:
     int TriangleCount() const override;
 };
 
-class TFaceGroups {
+class SAUNO_MESH_EXPORT TFaceGroups {
 public:
     explicit TFaceGroups(TMeshObject& owner) : owner_(owner) {}
     TMeshObject& Owner() const { return owner_; }
@@ -85,7 +86,7 @@ private:
     std::vector<std::unique_ptr<TFaceGroup>> items_;
 };
 
-class TBaseMeshObject {
+class SAUNO_MESH_EXPORT TBaseMeshObject {
 public:
     virtual ~TBaseMeshObject() = default;
     std::string Name;
@@ -100,7 +101,7 @@ public:
 // How a mesh object's vertices make primitives.
 enum TMeshObjectMode : uint8_t { momTriangles = 0, momTriangleStrip = 1, momFaceGroups = 2 };
 
-class TMeshObject : public TBaseMeshObject {
+class SAUNO_MESH_EXPORT TMeshObject : public TBaseMeshObject {
 public:
     // Joins `owner` (which then owns it) when one is given.
     explicit TMeshObject(TMeshObjectList* owner = nullptr);
@@ -133,7 +134,7 @@ private:
     bool normalsEnabled_ = false, colorsEnabled_ = false, texCoordsEnabled_ = false, verticesEnabled_ = false;
 };
 
-class TMeshObjectList {
+class SAUNO_MESH_EXPORT TMeshObjectList {
 public:
     TMeshObjectList() = default;
     ~TMeshObjectList();

@@ -9,17 +9,18 @@
 #include <string>
 #include <vector>
 
+#include "mesh/export.h"
 #include "platform/exception.h"
 
 namespace sauno {
 
 // A read that the stream cannot satisfy in full.
-class EReadError : public Exception {
+class SAUNO_MESH_EXPORT EReadError : public Exception {
 public:
     EReadError() : Exception("Stream read error") {}
 };
 
-class TStream {
+class SAUNO_MESH_EXPORT TStream {
 public:
     virtual ~TStream() = default;
     // Fills `buffer` completely or raises EReadError.
@@ -34,7 +35,7 @@ public:
     float ReadFloat();
 };
 
-class TMemoryStream : public TStream {
+class SAUNO_MESH_EXPORT TMemoryStream : public TStream {
 public:
     TMemoryStream() = default;
     explicit TMemoryStream(std::vector<uint8_t> bytes) : bytes_(std::move(bytes)) {}
@@ -51,7 +52,7 @@ private:
 
 enum class TFileMode { fmOpenRead, fmCreate };
 
-class TFileStream : public TStream {
+class SAUNO_MESH_EXPORT TFileStream : public TStream {
 public:
     // Raises Exception "Cannot open file \"name\"" when the file cannot be opened.
     TFileStream(const std::string& fileName, TFileMode mode);
@@ -72,10 +73,10 @@ private:
 
 // When set, asked first for every stream the routine below opens; nullptr means "not mine".
 using TStreamProvider = std::function<std::unique_ptr<TStream>(const std::string& fileName, TFileMode mode)>;
-void SetStreamProvider(TStreamProvider provider);
+SAUNO_MESH_EXPORT void SetStreamProvider(TStreamProvider provider);
 
 // Opens `fileName`: through the provider when one answers, else as a file, which for reading
 // must exist ("File not found: \"name\"").
-std::unique_ptr<TStream> CreateFileStream(const std::string& fileName, TFileMode mode);
+SAUNO_MESH_EXPORT std::unique_ptr<TStream> CreateFileStream(const std::string& fileName, TFileMode mode);
 
 }  // namespace sauno

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "mesh/export.h"
 #include "mesh/stream.h"
 #include "platform/exception.h"
 
@@ -14,7 +15,7 @@ namespace sauno {
 
 class TBaseMesh;
 
-class EInvalidVectorFile : public Exception {
+class SAUNO_MESH_EXPORT EInvalidVectorFile : public Exception {
 public:
     using Exception::Exception;
 };
@@ -23,7 +24,7 @@ enum TMeshNormalsOrientation : uint8_t { mnoDefault = 0, mnoInvert = 1 };
 enum TDataFileCapability : uint8_t { dfcRead = 1, dfcWrite = 2 };
 
 // Reads a model into the mesh objects of its owner.
-class TVectorFile {
+class SAUNO_MESH_EXPORT TVectorFile {
 public:
     explicit TVectorFile(TBaseMesh& owner) : owner_(owner) {}
     virtual ~TVectorFile() = default;
@@ -41,7 +42,7 @@ private:
 
 using TVectorFileClass = std::function<std::unique_ptr<TVectorFile>(TBaseMesh& owner)>;
 
-struct TVectorFileFormat {
+struct SAUNO_MESH_EXPORT TVectorFileFormat {
     std::string extension;  // lower case
     std::string description;
     int descResID = 0;
@@ -49,7 +50,7 @@ struct TVectorFileFormat {
 };
 
 // Created on first use with "mesh", "3ds" and "prj" registered.
-class TVectorFileFormatsList {
+class SAUNO_MESH_EXPORT TVectorFileFormatsList {
 public:
     static TVectorFileFormatsList& Instance();
     void Add(const std::string& extension, const std::string& description, int descResID, TVectorFileClass cls);
@@ -64,6 +65,6 @@ private:
     std::vector<TVectorFileFormat> formats_;
 };
 
-void RegisterVectorFileFormat(const std::string& extension, const std::string& description, TVectorFileClass cls);
+SAUNO_MESH_EXPORT void RegisterVectorFileFormat(const std::string& extension, const std::string& description, TVectorFileClass cls);
 
 }  // namespace sauno

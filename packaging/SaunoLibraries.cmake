@@ -23,6 +23,9 @@ function(sauno_shared_library name)
     # The same objects link the build's own static programs: calls inside a library bind to
     # it and stay inlinable, as they were before the code became position-independent.
     target_compile_options(${lib} PRIVATE -fno-semantic-interposition)
+    # A shared library exports what its installed headers mark with its export macro
+    # (NAME/export.h), and nothing else.
+    set_target_properties(${lib} PROPERTIES CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
     list(APPEND objects $<TARGET_OBJECTS:${lib}>)
   endforeach()
   add_library(${target} SHARED ${objects})
@@ -42,6 +45,9 @@ function(sauno_shared_library name)
   target_link_libraries(${target} PUBLIC ${lower} ${arg_LINK_PUBLIC} PRIVATE ${arg_LINK_PRIVATE})
   # Every symbol the objects use must come from a library named here: a consumer links nothing else.
   target_link_options(${target} PRIVATE LINKER:--no-undefined)
+  # Only the project's own namespaces are exported (exports.map): the marked declarations.
+  target_link_options(${target} PRIVATE LINKER:--version-script=${PROJECT_SOURCE_DIR}/packaging/exports.map)
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${PROJECT_SOURCE_DIR}/packaging/exports.map)
 
   install(TARGETS ${target} EXPORT SaunoTargets LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
   install(FILES ${arg_HEADERS} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/sauno/${name})

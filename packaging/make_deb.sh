@@ -36,8 +36,11 @@ stage="$work/debian/sauno"
 libstage="$work/debian/$libpackage"
 devstage="$work/debian/libsauno-dev"
 
+# The changelog's date, which the metainfo's release carries too.
+epoch=${SOURCE_DATE_EPOCH:-$(date +%s)}
+
 # The usual installation, below the staging folder, without a table of its own.
-DESTDIR="$stage" SAUNO_SCORE_DIR=/var/games/sauno SAUNO_NO_TABLE=1 \
+DESTDIR="$stage" SAUNO_SCORE_DIR=/var/games/sauno SAUNO_NO_TABLE=1 SOURCE_DATE_EPOCH="$epoch" \
   cmake --install "$BUILD" --prefix /usr >"$work/install.log" 2>&1 || { cat "$work/install.log"; exit 1; }
 mkdir -p "$stage/usr/lib/games" "$stage/usr/games"
 mv "$stage/usr/lib/sauno" "$stage/usr/lib/games/sauno"
@@ -67,7 +70,7 @@ done
 gzip -9n "$stage"/usr/share/man/man*/*
 
 changelog="$work/changelog.gz"
-sed "s/@VERSION@/$version/; s/@DATE@/$(date -R -d @"${SOURCE_DATE_EPOCH:-$(date +%s)}")/" "$HERE/debian/changelog.in" \
+sed "s/@VERSION@/$version/; s/@DATE@/$(date -u -R -d @"$epoch")/" "$HERE/debian/changelog.in" \
   | gzip -9n >"$changelog"
 for tree in "$stage" "$libstage" "$devstage"; do
   doc="$tree/usr/share/doc/$(basename "$tree")"
@@ -102,6 +105,31 @@ depends=$(shlibdeps -e"$stage/usr/lib/games/sauno/sauno" -e"$stage/usr/bin/sauno
 grep -q "$libpackage (>= $version)" <<<"$depends" || { echo "make_deb.sh: sauno-view's libraries not found: $depends"; exit 1; }
 libdepends=$(shlibdeps -x"$libpackage" "$libstage/$libdir"/libsauno-*.so."$version")
 [ -n "$libdepends" ] || { echo "make_deb.sh: no dependencies of the libraries found"; cat "$work/shlibdeps.log"; exit 1; }
+
+# The symbols file, checked against debian/libsauno.symbols: a library that no longer exports
+# a symbol listed there (dropped, or changed, which mangles it anew) fails the build. A new
+# symbol is let through, with this version, and belongs in the list.
+if ! (cd "$work" && dpkg-gensymbols -p"$libpackage" -P"$libstage" -v"$version" -c1 -I"$HERE/debian/libsauno.symbols" \
+        -O"$work/symbols" $(printf -- '-e%s ' "$libstage/$libdir"/libsauno-*.so."$version")) >"$work/gensymbols.log" 2>&1; then
+  echo "make_deb.sh: the libraries no longer export what debian/libsauno.symbols lists:"
+  cat "$work/gensymbols.log"
+  exit 1
+fi
+# dpkg-gensymbols forgives the loss of a symbol listed with the version being built; the list
+# is the contract all the same, so each of its symbols (but the optional ones, which
+# make_symbols.sh marks) must still be exported by its library.
+for library in "$libstage/$libdir"/libsauno-*.so."$version"; do
+  soname=$(objdump -p "$library" | awk '$1 == "SONAME" {print $2}')
+  nm -D --defined-only "$library" | awk -v so="$soname" '$2 != "A" {print so " " $NF "@Base"}'
+done | sort -u >"$work/exported"
+lost=$(awk '/^[^ #]/ {so = $1} /^ [^(]/ {print so " " $1}' "$HERE/debian/libsauno.symbols" | sort -u | comm -23 - "$work/exported")
+if [ -n "$lost" ]; then
+  echo "make_deb.sh: symbols of debian/libsauno.symbols that the libraries no longer export:"
+  echo "$lost"
+  exit 1
+fi
+grep -q '^+ ' "$work/gensymbols.log" && { echo "make_deb.sh: new symbols, not yet in debian/libsauno.symbols:"; grep '^+ ' "$work/gensymbols.log"; } >&2
+sed "s/^\(libsauno-[a-z]*\.so\.[0-9]*\) [^ ]* /\1 $libpackage /" "$work/symbols" >"$libstage/DEBIAN/symbols"
 
 mkdir -p "$stage/DEBIAN"
 installed_size=$(du -sk --exclude=DEBIAN "$stage" | cut -f1)

@@ -3,15 +3,17 @@
 #include <stdexcept>
 #include <string>
 
+#include "platform/export.h"
+
 namespace sauno {
 
-class Exception : public std::runtime_error {
+class SAUNO_PLATFORM_EXPORT Exception : public std::runtime_error {
 public:
     explicit Exception(const std::string& message) : std::runtime_error(message) {}
 };
 
 // A programming error that no input can reach.
-class EAssertionFailed : public Exception {
+class SAUNO_PLATFORM_EXPORT EAssertionFailed : public Exception {
 public:
     EAssertionFailed() : Exception("Assertion failure") {}
 };

@@ -14,12 +14,14 @@
 #include <string>
 #include <string_view>
 
+#include "platform/export.h"
+
 namespace sauno::platform {
 
 // Character sets a description may name; text is 8-bit ANSI, which every set here reads alike.
 enum TFontCharset : uint8_t { ANSI_CHARSET = 0, DEFAULT_CHARSET = 1, SYMBOL_CHARSET = 2, OEM_CHARSET = 255 };
 
-struct FontDescription {
+struct SAUNO_PLATFORM_EXPORT FontDescription {
     std::string Name = "MS Sans Serif";
     // Pixels. Negative: the height of the characters without internal leading (the em size);
     // positive: the height of the whole cell, ascent plus descent; 0: a default of 16 pixels.
@@ -37,20 +39,20 @@ struct FontDescription {
 // Pixels per inch of the screen fonts are measured for: point sizes convert with it.
 inline constexpr int ScreenDPI = 96;
 // The height of a font of `points` points: the negative em size in pixels, rounded.
-int HeightFromPoints(int points);
+SAUNO_PLATFORM_EXPORT int HeightFromPoints(int points);
 
 // Eight bits per pixel, 0 black to 255 white, rows top first, `Width` bytes a row.
-struct GreyImage {
+struct SAUNO_PLATFORM_EXPORT GreyImage {
     std::span<uint8_t> Pixels;
     int Width = 0;
     int Height = 0;
 };
 
-struct PixelRect {
+struct SAUNO_PLATFORM_EXPORT PixelRect {
     int Left = 0, Top = 0, Width = 0, Height = 0;
 };
 
-class FontRasterizer {
+class SAUNO_PLATFORM_EXPORT FontRasterizer {
 public:
     // Resolves the typeface and opens it; Exception when no font file can be opened at all.
     explicit FontRasterizer(const FontDescription& description);
@@ -80,6 +82,6 @@ private:
 };
 
 // The Unicode character an 8-bit ANSI code stands for.
-char32_t AnsiToUnicode(uint8_t code);
+SAUNO_PLATFORM_EXPORT char32_t AnsiToUnicode(uint8_t code);
 
 }  // namespace sauno::platform

@@ -11,12 +11,13 @@
 #include <string>
 #include <string_view>
 
+#include "platform/export.h"
 #include "platform/window.h"
 
 namespace sauno::platform {
 
 // One format the display offers for a wish, and whether a GL driver renders it in hardware.
-struct GLFormatChoice {
+struct SAUNO_PLATFORM_EXPORT GLFormatChoice {
     GLPixelFormat format;
     bool accelerated = false;
 };
@@ -28,16 +29,16 @@ using GLFormatProbe = std::function<std::optional<GLFormatChoice>(const GLPixelF
 // format has it), then the wish with 16 depth bits, then also with 16 colour bits. When none of
 // them is accelerated, the first answer at the requested sizes is taken even in software; when
 // the display offered nothing for the wish, there is no choice.
-std::optional<GLFormatChoice> ChooseGLFormat(const GLPixelFormat& wish, const GLFormatProbe& probe);
+SAUNO_PLATFORM_EXPORT std::optional<GLFormatChoice> ChooseGLFormat(const GLPixelFormat& wish, const GLFormatProbe& probe);
 
 // Probes the display with a hidden 1 x 1 window and a context on it; answers are remembered for
 // the process, since a display's visuals do not change. Leaves the current context as it was.
-std::optional<GLFormatChoice> ProbeGLFormat(const GLPixelFormat& wish);
+SAUNO_PLATFORM_EXPORT std::optional<GLFormatChoice> ProbeGLFormat(const GLPixelFormat& wish);
 
 // True for the renderer strings of Mesa's software rasterisers.
-bool IsSoftwareRenderer(std::string_view renderer);
+SAUNO_PLATFORM_EXPORT bool IsSoftwareRenderer(std::string_view renderer);
 
-class GLContext {
+class SAUNO_PLATFORM_EXPORT GLContext {
 public:
     // Creates a context on `window`, for the pixel format the window was made with. With
     // `shareWith`, the new context shares display lists and textures with it. The context that

@@ -6,6 +6,8 @@
 // release is already queued is still "down" while its press is handled.
 #include <SDL.h>
 
+#include "platform/export.h"
+
 namespace sauno {
 
 namespace vk {
@@ -15,18 +17,18 @@ constexpr int Back = 8, Tab = 9, Return = 13, Shift = 16, Control = 17, Menu = 1
 }
 
 // True when the key with this virtual key code is down now.
-bool IsVirtualKeyDown(int virtualKey);
+SAUNO_PLATFORM_EXPORT bool IsVirtualKeyDown(int virtualKey);
 // True when the key that types `c` in the current layout is down (shift state ignored).
 bool IsKeyDown(char c);
 
 namespace keyboard {
 // The virtual key a platform key code stands for, or 0 for a key without one.
-int VirtualKeyFromSdl(SDL_Keycode key);
+SAUNO_PLATFORM_EXPORT int VirtualKeyFromSdl(SDL_Keycode key);
 // The virtual key that types `c` in the current layout, or 0 if no key types it.
 int VirtualKeyForCharacter(char c);
 // Updates the table; the platform calls it for each key event, tests script it directly.
-void SetVirtualKeyState(int virtualKey, bool down);
-void ReleaseAll();
+SAUNO_PLATFORM_EXPORT void SetVirtualKeyState(int virtualKey, bool down);
+SAUNO_PLATFORM_EXPORT void ReleaseAll();
 }  // namespace keyboard
 
 }  // namespace sauno

@@ -5,6 +5,8 @@
 #include <span>
 #include <string_view>
 
+#include "platform/export.h"
+
 namespace sauno::platform {
 
 struct RiffChunk {
@@ -27,12 +29,12 @@ class RiffChunkWalker {
 public:
     static constexpr uint64_t ScanLimit = 2048;
 
-    explicit RiffChunkWalker(std::span<const uint8_t> file);
+    SAUNO_PLATFORM_EXPORT explicit RiffChunkWalker(std::span<const uint8_t> file);
 
     // The file as far as the RIFF size says, cut to the bytes present.
     uint64_t End() const { return end_; }
     // The next chunk, or false at the end of the walk.
-    bool Next(RiffChunk& chunk);
+    SAUNO_PLATFORM_EXPORT bool Next(RiffChunk& chunk);
     bool AtScanLimit() const { return atLimit_; }
 
 private:

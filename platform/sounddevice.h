@@ -15,15 +15,17 @@
 #include <span>
 #include <string>
 
+#include "platform/export.h"
+
 namespace sauno::platform {
 
-struct SoundVector {
+struct SAUNO_PLATFORM_EXPORT SoundVector {
     float x = 0, y = 0, z = 0;
 };
 
 // The environmental reverb of one standard environment, in the usual listener-reverb units:
 // levels in millibels, times in seconds, frequencies in hertz. 120 bytes.
-struct ReverbProperties {
+struct SAUNO_PLATFORM_EXPORT ReverbProperties {
     uint32_t Environment = 0;
     float EnvSize = 7.5f;
     float EnvDiffusion = 1;
@@ -67,7 +69,7 @@ constexpr uint32_t CapsReverb2 = 0x2;
 constexpr uint32_t CapsReverb3 = 0x10;
 }  // namespace sound
 
-class SoundDevice {
+class SAUNO_PLATFORM_EXPORT SoundDevice {
 public:
     virtual ~SoundDevice() = default;
 
@@ -118,7 +120,7 @@ public:
 // a thread of its own renders at the real rate into nothing, so that sounds still end in time.
 // Loopback renders only when the caller asks, for tests that listen to the mix.
 // The samples it plays are those DecodeWav (wavdecode.h) decodes.
-class OpenALSoundDevice final : public SoundDevice {
+class SAUNO_PLATFORM_EXPORT OpenALSoundDevice final : public SoundDevice {
 public:
     enum class Output { DefaultOrSilent, Loopback };
     explicit OpenALSoundDevice(Output output = Output::DefaultOrSilent);

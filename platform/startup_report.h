@@ -9,17 +9,19 @@
 // Nothing is printed and nothing is measured otherwise.
 #include <string_view>
 
+#include "platform/export.h"
+
 namespace sauno::platform {
 
-bool StartupReportWanted();
+SAUNO_PLATFORM_EXPORT bool StartupReportWanted();
 // Adds `ms` to the phase `name`; from any thread.
-void AddStartupPhase(std::string_view name, double ms);
+SAUNO_PLATFORM_EXPORT void AddStartupPhase(std::string_view name, double ms);
 
 // Measures its own lifetime into a phase.
 class StartupPhase {
 public:
-    explicit StartupPhase(std::string_view name);
-    ~StartupPhase();
+    SAUNO_PLATFORM_EXPORT explicit StartupPhase(std::string_view name);
+    SAUNO_PLATFORM_EXPORT ~StartupPhase();
     StartupPhase(const StartupPhase&) = delete;
     StartupPhase& operator=(const StartupPhase&) = delete;
 
@@ -30,7 +32,7 @@ private:
 
 void StartupWindowShown();
 // When a frame's drawing begins.
-void StartupFrameBegun();
+SAUNO_PLATFORM_EXPORT void StartupFrameBegun();
 // After every buffer swap; the first one made while the window is shown writes the report.
 void StartupFrameSwapped(bool windowShown);
 

@@ -10,19 +10,21 @@
 #include <utility>
 #include <vector>
 
+#include "platform/export.h"
+
 namespace sauno::platform {
 
 // Initialises SDL's video and event parts once per process; raises an Exception on failure.
-void InitVideo();
+SAUNO_PLATFORM_EXPORT void InitVideo();
 // Wakes a thread blocked in WaitEvent; safe from any thread.
-void WakeEventLoop();
+SAUNO_PLATFORM_EXPORT void WakeEventLoop();
 // Waits for the next platform event up to `timeoutMs` (negative: no limit). False on timeout.
-bool WaitEvent(SDL_Event& event, int timeoutMs);
-bool PollEvent(SDL_Event& event);
+SAUNO_PLATFORM_EXPORT bool WaitEvent(SDL_Event& event, int timeoutMs);
+SAUNO_PLATFORM_EXPORT bool PollEvent(SDL_Event& event);
 // The event type WakeEventLoop posts; the application ignores it beyond waking up.
-uint32_t WakeEventType();
+SAUNO_PLATFORM_EXPORT uint32_t WakeEventType();
 
-struct GLPixelFormat {
+struct SAUNO_PLATFORM_EXPORT GLPixelFormat {
     bool doubleBuffer = true;
     bool stereo = false;
     int colorBits = 24;
@@ -37,11 +39,11 @@ struct GLPixelFormat {
 
 // Puts `format` into SDL's GL attributes: a window made next gets a visual for it, and a GL
 // context made next is made for that visual.
-void SetGLAttributes(const GLPixelFormat& format);
+SAUNO_PLATFORM_EXPORT void SetGLAttributes(const GLPixelFormat& format);
 
 enum class WindowStyle { Normal, Borderless };
 
-class Window {
+class SAUNO_PLATFORM_EXPORT Window {
 public:
     // Made hidden; Show puts it on screen. Raises an Exception when no window can be made.
     Window(std::string_view caption, int left, int top, int clientWidth, int clientHeight,

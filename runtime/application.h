@@ -18,10 +18,12 @@
 #include <set>
 #include <thread>
 
+#include "runtime/export.h"
+
 namespace sauno {
 
 // A window of ours that receives its own platform events and paints when invalidated.
-class WindowEventSink {
+class SAUNO_RUNTIME_EXPORT WindowEventSink {
 public:
     virtual ~WindowEventSink() = default;
     virtual void HandleEvent(const SDL_Event& event) = 0;
@@ -30,7 +32,7 @@ public:
 
 class TTimer;
 
-class TApplication {
+class SAUNO_RUNTIME_EXPORT TApplication {
 public:
     static TApplication& Instance();
 

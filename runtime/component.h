@@ -6,17 +6,19 @@
 #include <string_view>
 #include <vector>
 
+#include "runtime/export.h"
+
 namespace sauno {
 
 enum class TOperation { opInsert, opRemove };
 
 // Anything the scene-description reader can set properties on: components and collection items.
-class TPersistent {
+class SAUNO_RUNTIME_EXPORT TPersistent {
 public:
     virtual ~TPersistent() = default;
 };
 
-class TComponent : public TPersistent {
+class SAUNO_RUNTIME_EXPORT TComponent : public TPersistent {
 public:
     explicit TComponent(TComponent* owner);
     virtual ~TComponent();

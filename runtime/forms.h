@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "runtime/export.h"
 #include "platform/window.h"
 #include "runtime/application.h"
 #include "runtime/component.h"
@@ -20,7 +21,7 @@ class TCustomForm;
 
 enum class TAlign { alNone, alTop, alBottom, alLeft, alRight, alClient };
 
-class TControl : public TComponent {
+class SAUNO_RUNTIME_EXPORT TControl : public TComponent {
 public:
     explicit TControl(TComponent* owner) : TComponent(owner) {}
     ~TControl() override;
@@ -50,7 +51,7 @@ private:
     bool visible_ = true;
 };
 
-class TCustomForm : public TComponent, public WindowEventSink {
+class SAUNO_RUNTIME_EXPORT TCustomForm : public TComponent, public WindowEventSink {
 public:
     explicit TCustomForm(TComponent* owner);
     ~TCustomForm() override;
@@ -105,13 +106,13 @@ private:
 };
 
 // The form a description is being read into.
-TCustomForm& FormOf(TReader& reader);
+SAUNO_RUNTIME_EXPORT TCustomForm& FormOf(TReader& reader);
 
 // The mouse state flags of a platform mouse-button mask, with the keyboard's modifiers.
-TShiftState ShiftFromPlatform(uint32_t buttonMask);
-TMouseButton MouseButtonFromPlatform(uint8_t button);
+SAUNO_RUNTIME_EXPORT TShiftState ShiftFromPlatform(uint32_t buttonMask);
+SAUNO_RUNTIME_EXPORT TMouseButton MouseButtonFromPlatform(uint8_t button);
 
-void RegisterFormClasses();
-void RegisterControlProperties(struct ClassInfo& info);
+SAUNO_RUNTIME_EXPORT void RegisterFormClasses();
+SAUNO_RUNTIME_EXPORT void RegisterControlProperties(struct ClassInfo& info);
 
 }  // namespace sauno

@@ -11,6 +11,8 @@
 #include <variant>
 #include <vector>
 
+#include "runtime/export.h"
+
 namespace sauno {
 
 class TComponent;
@@ -18,7 +20,7 @@ class TPersistent;
 struct DescribedProperty;
 
 // One value as written in a description.
-struct PropValue {
+struct SAUNO_RUNTIME_EXPORT PropValue {
     enum class Kind { Integer, Float, String, Ident, Binary, Set, Collection };
     Kind kind = Kind::Integer;
     int64_t integer = 0;
@@ -40,7 +42,7 @@ struct PropValue {
     const std::vector<std::vector<DescribedProperty>>& AsCollection(std::string_view property) const;
 };
 
-struct DescribedProperty {
+struct SAUNO_RUNTIME_EXPORT DescribedProperty {
     std::string path;
     PropValue value;
 };
@@ -50,14 +52,14 @@ class TReader;
 using PropertySetter = std::function<void(TPersistent&, const PropValue&, TReader&)>;
 using ComponentFactory = std::function<TComponent*(TComponent* owner)>;
 
-struct ClassInfo {
+struct SAUNO_RUNTIME_EXPORT ClassInfo {
     std::string name;
     std::string baseName;  // empty for the root of the hierarchy
     ComponentFactory create;  // empty for abstract classes
     std::map<std::string, PropertySetter, std::less<>> properties;
 };
 
-class ClassRegistry {
+class SAUNO_RUNTIME_EXPORT ClassRegistry {
 public:
     static ClassRegistry& Instance();
     // Registering a name again replaces the earlier entry (the latest registration wins).

@@ -22,6 +22,7 @@
 #include <utility>
 #include <vector>
 
+#include "runtime/export.h"
 #include "platform/exception.h"
 #include "runtime/component.h"
 #include "runtime/properties.h"
@@ -50,10 +51,10 @@ public:
 
     TComponent& Root() const { return root_; }
     // A reference property: `assign` is called with the component named `name` once all are read.
-    void ResolveLater(std::string name, int line, std::function<void(TComponent*)> assign);
+    SAUNO_RUNTIME_EXPORT void ResolveLater(std::string name, int line, std::function<void(TComponent*)> assign);
 
     // Applies properties to an object described under `className`: a component or a collection item.
-    void ApplyProperties(std::string_view className, const std::vector<DescribedProperty>& properties,
+    SAUNO_RUNTIME_EXPORT void ApplyProperties(std::string_view className, const std::vector<DescribedProperty>& properties,
                          TPersistent& target);
 
 private:

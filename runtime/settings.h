@@ -9,9 +9,11 @@
 #include <string>
 #include <string_view>
 
+#include "runtime/export.h"
+
 namespace sauno {
 
-class TIniFile {
+class SAUNO_RUNTIME_EXPORT TIniFile {
 public:
     // A missing or unreadable file behaves as an empty one.
     explicit TIniFile(const std::string& path);
@@ -32,6 +34,6 @@ private:
 // The integer a settings value stands for, or nothing when it does not convert completely:
 // "0x"/"0X" with more after it is hexadecimal; otherwise optional leading blanks, a sign, then
 // decimal digits or '$' and hexadecimal digits. Results are 32-bit; hexadecimal wraps.
-std::optional<int32_t> ParseSettingsInteger(std::string_view text);
+SAUNO_RUNTIME_EXPORT std::optional<int32_t> ParseSettingsInteger(std::string_view text);
 
 }  // namespace sauno

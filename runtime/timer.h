@@ -4,12 +4,13 @@
 #include <cstdint>
 #include <functional>
 
+#include "runtime/export.h"
 #include "runtime/component.h"
 #include "runtime/events.h"
 
 namespace sauno {
 
-class TTimer : public TComponent {
+class SAUNO_RUNTIME_EXPORT TTimer : public TComponent {
 public:
     explicit TTimer(TComponent* owner);
     ~TTimer() override;
@@ -30,6 +31,6 @@ private:
     uint32_t interval_ = 1000;
 };
 
-void RegisterRuntimeClasses();
+SAUNO_RUNTIME_EXPORT void RegisterRuntimeClasses();
 
 }  // namespace sauno

@@ -11,7 +11,7 @@ SAUNO_PACKAGES=(
   libopenal-dev libgtest-dev
   xvfb xdotool x11-utils x11-apps imagemagick
   libsqlite3-dev sqlite3 sox assimp-testmodels
-  dpkg-dev fakeroot lintian e2fsprogs
+  dpkg-dev fakeroot lintian e2fsprogs appstream desktop-file-utils
 )
 
 missing=()

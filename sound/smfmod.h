@@ -7,6 +7,7 @@
 #include <set>
 #include <string>
 
+#include "sound/export.h"
 #include "platform/sounddevice.h"
 #include "sound/soundmanager.h"
 
@@ -15,17 +16,17 @@ namespace sauno {
 // Where activation gets its device; the default makes the OpenAL Soft device. A factory that
 // returns null makes activation fail, as a missing sound library would.
 using TSoundDeviceFactory = std::function<std::unique_ptr<platform::SoundDevice>()>;
-void SetSoundDeviceFactory(TSoundDeviceFactory factory);  // empty restores the default
+SAUNO_SOUND_EXPORT void SetSoundDeviceFactory(TSoundDeviceFactory factory);  // empty restores the default
 
 // The reverb of each environment, in the enumeration's order.
-const std::array<platform::ReverbProperties, SoundEnvironmentCount>& ReverbPresets();
+SAUNO_SOUND_EXPORT const std::array<platform::ReverbProperties, SoundEnvironmentCount>& ReverbPresets();
 
 // Volume 0..1 as the device's 0..255, to the nearest whole number with ties to even.
-int32_t DeviceVolume(float volume);
+SAUNO_SOUND_EXPORT int32_t DeviceVolume(float volume);
 // A scene vector in the device's space.
-platform::SoundVector DeviceVector(const TVector4& v);
+SAUNO_SOUND_EXPORT platform::SoundVector DeviceVector(const TVector4& v);
 
-class TSMFMOD : public TSoundManager {
+class SAUNO_SOUND_EXPORT TSMFMOD : public TSoundManager {
 public:
     explicit TSMFMOD(TComponent* owner);
     ~TSMFMOD() override;

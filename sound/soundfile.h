@@ -9,13 +9,14 @@
 #include <string_view>
 #include <vector>
 
+#include "sound/export.h"
 #include "runtime/component.h"
 
 namespace sauno {
 
 class TSoundFile;
 
-class TSoundSampling : public TPersistent {
+class SAUNO_SOUND_EXPORT TSoundSampling : public TPersistent {
 public:
     explicit TSoundSampling(TSoundFile* owner) : owner_(owner) {}
     TSoundFile* Owner() const { return owner_; }
@@ -33,7 +34,7 @@ private:
     TSoundFile* owner_;
 };
 
-class TSoundFile : public TPersistent {
+class SAUNO_SOUND_EXPORT TSoundFile : public TPersistent {
 public:
     TSoundFile() : sampling_(this) {}
     ~TSoundFile() override = default;
@@ -65,7 +66,7 @@ protected:
 };
 
 // The RIFF-WAVE format record: the first 18 bytes of the "fmt " chunk.
-struct TWaveFormat {
+struct SAUNO_SOUND_EXPORT TWaveFormat {
     uint16_t FormatTag = 0;
     uint16_t Channels = 0;
     uint32_t SamplesPerSec = 0;
@@ -75,7 +76,7 @@ struct TWaveFormat {
     uint16_t ExtraSize = 0;
 };
 
-class TWAVFile : public TSoundFile {
+class SAUNO_SOUND_EXPORT TWAVFile : public TSoundFile {
 public:
     std::span<const uint8_t> FileBytes() const override { return data_; }
     std::span<const uint8_t> SampleData() const override;
@@ -103,7 +104,7 @@ private:
     std::vector<uint8_t> data_;
 };
 
-class TMP3File : public TSoundFile {
+class SAUNO_SOUND_EXPORT TMP3File : public TSoundFile {
 public:
     std::span<const uint8_t> FileBytes() const override { return data_; }
     std::span<const uint8_t> SampleData() const override { return {}; }
@@ -119,13 +120,13 @@ private:
 };
 
 // The process-wide registry of sound-file formats, by extension (stored lower-case).
-struct TSoundFileFormat {
+struct SAUNO_SOUND_EXPORT TSoundFileFormat {
     std::string Extension;
     std::string Description;
     int DescResID = 0;
     std::string ClassName;
 };
-class TSoundFileFormatsList {
+class SAUNO_SOUND_EXPORT TSoundFileFormatsList {
 public:
     static TSoundFileFormatsList& Instance();
     void Add(std::string_view extension, std::string_view description, int descResID, std::string_view className);
@@ -139,6 +140,6 @@ private:
 };
 
 // Sound-file classes by class name ("TWAVFile", "TMP3File"); null for an unknown name.
-std::unique_ptr<TSoundFile> CreateSoundFile(std::string_view className);
+SAUNO_SOUND_EXPORT std::unique_ptr<TSoundFile> CreateSoundFile(std::string_view className);
 
 }  // namespace sauno

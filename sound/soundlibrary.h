@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "sound/export.h"
 #include "runtime/component.h"
 #include "sound/soundfile.h"
 
@@ -14,7 +15,7 @@ namespace sauno {
 
 class TSoundSamples;
 
-class TSoundSample : public TPersistent {
+class SAUNO_SOUND_EXPORT TSoundSample : public TPersistent {
 public:
     explicit TSoundSample(TSoundSamples* collection = nullptr) : collection_(collection) {}
     TSoundSamples* Collection() const { return collection_; }
@@ -39,7 +40,7 @@ private:
     std::unique_ptr<TSoundFile> data_;
 };
 
-class TSoundSamples : public TPersistent {
+class SAUNO_SOUND_EXPORT TSoundSamples : public TPersistent {
 public:
     TSoundSample& Add();
     int Count() const { return static_cast<int>(items_.size()); }
@@ -53,7 +54,7 @@ private:
     std::vector<std::unique_ptr<TSoundSample>> items_;
 };
 
-class TSoundLibrary : public TComponent {
+class SAUNO_SOUND_EXPORT TSoundLibrary : public TComponent {
 public:
     explicit TSoundLibrary(TComponent* owner);
     ~TSoundLibrary() override;
@@ -66,10 +67,10 @@ private:
 };
 
 // The libraries alive in the process, in creation order.
-const std::vector<TSoundLibrary*>& SoundLibraries();
+SAUNO_SOUND_EXPORT const std::vector<TSoundLibrary*>& SoundLibraries();
 // The first library whose component name equals `name` exactly; null if none.
-TSoundLibrary* GetSoundLibraryByName(std::string_view name);
+SAUNO_SOUND_EXPORT TSoundLibrary* GetSoundLibraryByName(std::string_view name);
 
-bool SameTextAscii(std::string_view a, std::string_view b);
+SAUNO_SOUND_EXPORT bool SameTextAscii(std::string_view a, std::string_view b);
 
 }  // namespace sauno

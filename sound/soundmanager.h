@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "sound/export.h"
 #include "engine/behaviours.h"
 #include "engine/cadencer.h"
 #include "engine/scene.h"
@@ -32,11 +33,11 @@ constexpr int SoundEnvironmentCount = 26;
 enum : uint8_t { scOrigin = 1, scSample = 2, scStatus = 4, scAll = 7 };
 
 // What a back-end hangs on a source while it plays.
-struct TSoundBackEndData {
+struct SAUNO_SOUND_EXPORT TSoundBackEndData {
     virtual ~TSoundBackEndData() = default;
 };
 
-class TBaseSoundSource : public TPersistent {
+class SAUNO_SOUND_EXPORT TBaseSoundSource : public TPersistent {
 public:
     explicit TBaseSoundSource(TSoundSources* collection = nullptr) : collection_(collection) {}
     // Tells the emitter, then the manager's back-end, that the source goes.
@@ -115,12 +116,12 @@ private:
     int32_t frequency_ = -1;
 };
 
-class TSoundSource : public TBaseSoundSource {
+class SAUNO_SOUND_EXPORT TSoundSource : public TBaseSoundSource {
 public:
     using TBaseSoundSource::TBaseSoundSource;
 };
 
-class TSoundSources : public TPersistent {
+class SAUNO_SOUND_EXPORT TSoundSources : public TPersistent {
 public:
     explicit TSoundSources(TSoundManager* owner) : owner_(owner) {}
     ~TSoundSources() override { Clear(); }
@@ -140,14 +141,14 @@ private:
     std::vector<std::unique_ptr<TSoundSource>> items_;
 };
 
-struct TListenerFrame {
+struct SAUNO_SOUND_EXPORT TListenerFrame {
     TVector4 position{0, 0, 0, 1};
     TVector4 velocity{0, 0, 0, 0};
     TVector4 direction{0, 0, 1, 0};
     TVector4 up{0, 1, 0, 0};
 };
 
-class TSoundManager : public TCadenceAbleComponent {
+class SAUNO_SOUND_EXPORT TSoundManager : public TCadenceAbleComponent {
 public:
     explicit TSoundManager(TComponent* owner);
     // Deactivates, clears the listener and frees the sources.
@@ -234,9 +235,9 @@ private:
 };
 
 // The one active manager of the process, or null.
-TSoundManager* ActiveSoundManager();
+SAUNO_SOUND_EXPORT TSoundManager* ActiveSoundManager();
 
-class TBSoundEmitter : public TBehaviour {
+class SAUNO_SOUND_EXPORT TBSoundEmitter : public TBehaviour {
 public:
     explicit TBSoundEmitter(TBehaviours& owner);
     ~TBSoundEmitter() override;

@@ -11,6 +11,7 @@
 #include <optional>
 #include <vector>
 
+#include "StoreExport.h"
 #include "IndexFile.h"
 
 namespace store {
@@ -18,7 +19,7 @@ namespace store {
 constexpr std::size_t MaxTreeDepth = 64;
 
 // A pinned page that is released when the reference goes.
-class TPageRef {
+class SAUNO_STORE_EXPORT TPageRef {
  public:
   TPageRef(TIndexFile& file, TPage& page) : File(&file), Page(&page) {}
   TPageRef(TPageRef&& other) noexcept : File(other.File), Page(other.Page) { other.Page = nullptr; }
@@ -35,14 +36,14 @@ class TPageRef {
   TPage* Page;
 };
 
-struct TTreeStep {
+struct SAUNO_STORE_EXPORT TTreeStep {
   std::int32_t Page = 0;
   std::size_t Position = 0;
 };
 // Root first; the last step is the leaf and its entry.
 using TTreePath = std::vector<TTreeStep>;
 
-class TIndexTree {
+class SAUNO_STORE_EXPORT TIndexTree {
  public:
   TIndexTree(TIndexFile& file, int slot);
 

@@ -8,9 +8,11 @@
 #include <memory>
 #include <string_view>
 
+#include "StoreExport.h"
+
 namespace store {
 
-class TCollation {
+class SAUNO_STORE_EXPORT TCollation {
  public:
   // Nothing when the locale for (sort id << 16 | language id) is not installed
   // or not known.
@@ -27,6 +29,6 @@ class TCollation {
   void* Handle;
 };
 
-bool LocaleAvailable(std::uint16_t languageId, std::uint16_t sortId);
+SAUNO_STORE_EXPORT bool LocaleAvailable(std::uint16_t languageId, std::uint16_t sortId);
 
 }  // namespace store

@@ -16,12 +16,13 @@
 #include <string_view>
 #include <vector>
 
+#include "StoreExport.h"
 #include "BTree.h"
 #include "DataTable.h"
 
 namespace store {
 
-class TDataCursor {
+class SAUNO_STORE_EXPORT TDataCursor {
  public:
   explicit TDataCursor(TDataDirectory& directory);
   ~TDataCursor();

@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "StoreExport.h"
 #include "DataFormat.h"
 #include "FileHandler.h"
 #include "RecordCache.h"
@@ -22,7 +23,7 @@ namespace store {
 
 enum class TDirection { drForward, drBackward };
 
-struct TDataCreateParams {
+struct SAUNO_STORE_EXPORT TDataCreateParams {
   std::uint16_t LanguageId = 0;
   std::uint16_t SortId = 0;
   std::string Description;
@@ -34,7 +35,7 @@ struct TDataCreateParams {
   std::uint16_t UserVersion2 = 0;
 };
 
-class TDataFile : public TFileHandler {
+class SAUNO_STORE_EXPORT TDataFile : public TFileHandler {
  public:
   explicit TDataFile(std::string tableName);
   ~TDataFile() override;

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "StoreExport.h"
 #include "Bytes.h"
 
 namespace store {
@@ -45,7 +46,7 @@ constexpr std::uint8_t SubtypeFixedChar = 31;
 constexpr std::uint8_t SubtypeAutoInc = 29;
 constexpr std::uint8_t SubtypeCurrency = 21;
 
-class TDataHeader {
+class SAUNO_STORE_EXPORT TDataHeader {
  public:
   TDataHeader() { Bytes.fill(0); }
   TBytes Raw() { return Bytes; }
@@ -95,7 +96,7 @@ class TDataHeader {
   std::array<std::uint8_t, DataHeaderSize> Bytes;
 };
 
-class TFieldDesc {
+class SAUNO_STORE_EXPORT TFieldDesc {
  public:
   TFieldDesc() { Bytes.fill(0); }
   TBytes Raw() { return Bytes; }
@@ -149,8 +150,8 @@ class TFieldDesc {
 
 // Bytes the value of a field of this type occupies in a record (without the
 // indicator byte); -1 for a code that no table may hold.
-int PhysicalSizeOf(std::uint8_t type, std::uint8_t declaredSize);
+SAUNO_STORE_EXPORT int PhysicalSizeOf(std::uint8_t type, std::uint8_t declaredSize);
 // Whether the type takes a declared size (1 ... 250).
-bool TypeHasDeclaredSize(std::uint8_t type);
+SAUNO_STORE_EXPORT bool TypeHasDeclaredSize(std::uint8_t type);
 
 }  // namespace store

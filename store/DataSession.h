@@ -14,13 +14,15 @@
 #include <string_view>
 #include <vector>
 
+#include "StoreExport.h"
+
 namespace store {
 
 class TDataTable;
 
 enum class TLockProtocol { lpPessimistic, lpOptimistic };
 
-struct TSessionSettings {
+struct SAUNO_STORE_EXPORT TSessionSettings {
   bool StrictChangeDetection = false;
   bool ForceBufferFlush = false;
   int LockRetryCount = 15;
@@ -42,7 +44,7 @@ struct TSessionSettings {
 
 class TDataSession;
 
-class TDataDirectory {
+class SAUNO_STORE_EXPORT TDataDirectory {
  public:
   TDataDirectory(TDataSession& session, std::string path);
   ~TDataDirectory();
@@ -65,7 +67,7 @@ class TDataDirectory {
   std::vector<std::unique_ptr<TDataTable>> Tables;
 };
 
-class TDataSession {
+class SAUNO_STORE_EXPORT TDataSession {
  public:
   // The default directory is the current directory of the process now.
   TDataSession();

@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "StoreExport.h"
 #include "StoreError.h"
 #include "runtime/component.h"
 
@@ -31,7 +32,7 @@ enum class TFieldType {
   ftGraphic, ftTypedBinary
 };
 
-struct TFieldDef {
+struct SAUNO_STORE_EXPORT TFieldDef {
   std::string Name;
   TFieldType DataType = TFieldType::ftUnknown;
   int Size = 0;
@@ -43,7 +44,7 @@ struct TFieldDef {
 
 class TDataSet;
 
-class TField {
+class SAUNO_STORE_EXPORT TField {
  public:
   TField(TDataSet& dataset, const TFieldDef& definition);
 
@@ -69,7 +70,7 @@ class TField {
   TFieldDef Definition;
 };
 
-class TDataSet : public TComponent {
+class SAUNO_STORE_EXPORT TDataSet : public TComponent {
  public:
   explicit TDataSet(TComponent* owner);
   ~TDataSet() override;

@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 
+#include "StoreExport.h"
 #include "DataSession.h"
 #include "TableFiles.h"
 #include "TableLocks.h"
@@ -25,9 +26,9 @@ class TDataCursor;
 
 // Raised by a read that found the table changed by another process; the
 // navigation that was under way starts again from its bookmark.
-struct TTableChanged {};
+struct SAUNO_STORE_EXPORT TTableChanged {};
 
-class TDataTable {
+class SAUNO_STORE_EXPORT TDataTable {
  public:
   TDataTable(TDataDirectory& directory, std::string name);
   ~TDataTable();

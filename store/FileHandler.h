@@ -14,6 +14,7 @@
 #include <mutex>
 #include <string>
 
+#include "StoreExport.h"
 #include "Bytes.h"
 #include "FileList.h"
 
@@ -21,7 +22,7 @@ namespace store {
 
 enum class TSeekOrigin { soBeginning, soCurrent, soEnd };
 
-class TFileHandler {
+class SAUNO_STORE_EXPORT TFileHandler {
  public:
   explicit TFileHandler(std::string tableName);
   virtual ~TFileHandler();

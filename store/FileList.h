@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "StoreExport.h"
 #include "Bytes.h"
 #include "RangeLocks.h"
 
@@ -21,7 +22,7 @@ namespace store {
 // every open takes a read lock, or a write lock when it wants exclusive use.
 constexpr std::uint64_t ShareLockOffset = 4294967296ull;
 
-class TAbstractFile {
+class SAUNO_STORE_EXPORT TAbstractFile {
  public:
   TAbstractFile(std::string path, int fd, bool readOnly, bool exclusive);
   ~TAbstractFile();
@@ -88,7 +89,7 @@ class TAbstractFile {
 
 enum class TAccess { acReadWrite, acReadOnly };
 
-class TFileList {
+class SAUNO_STORE_EXPORT TFileList {
  public:
   static TFileList& Instance();
 

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "StoreExport.h"
 #include "DataFormat.h"
 #include "FileHandler.h"
 #include "IndexFormat.h"
@@ -22,7 +23,7 @@
 
 namespace store {
 
-struct TIndexDefinition {
+struct SAUNO_STORE_EXPORT TIndexDefinition {
   std::string Name;
   std::vector<std::uint16_t> Fields;  // field numbers, in key order
   std::vector<bool> FieldDescending;  // per key field; missing entries are ascending
@@ -33,7 +34,7 @@ struct TIndexDefinition {
   std::uint8_t Compression = 0;
 };
 
-class TIndexFile : public TFileHandler {
+class SAUNO_STORE_EXPORT TIndexFile : public TFileHandler {
  public:
   explicit TIndexFile(std::string tableName);
   ~TIndexFile() override;

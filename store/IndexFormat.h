@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "StoreExport.h"
 #include "Bytes.h"
 
 namespace store {
@@ -31,7 +32,7 @@ constexpr std::uint64_t ReadLockTop = 4294967295ull;  // read lock r sits at Rea
 constexpr std::size_t SysDeletedKeyLength = 5;
 constexpr std::size_t SysTextKeyLength = 68;
 
-class TIndexDesc {
+class SAUNO_STORE_EXPORT TIndexDesc {
  public:
   explicit TIndexDesc(std::uint8_t* bytes) : Bytes(bytes, IndexDescSize) {}
   TBytes Raw() { return Bytes; }
@@ -70,7 +71,7 @@ class TIndexDesc {
   std::span<std::uint8_t> Bytes;
 };
 
-class TIndexHeader {
+class SAUNO_STORE_EXPORT TIndexHeader {
  public:
   TIndexHeader() { Bytes.fill(0); }
   TIndexHeader(const TIndexHeader& other) : Bytes(other.Bytes) {}

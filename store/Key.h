@@ -7,6 +7,7 @@
 #include <span>
 #include <vector>
 
+#include "StoreExport.h"
 #include "Bytes.h"
 #include "Collation.h"
 #include "DataFormat.h"
@@ -14,7 +15,7 @@
 
 namespace store {
 
-struct TKeyField {
+struct SAUNO_STORE_EXPORT TKeyField {
   std::uint8_t Type = 0;
   std::uint8_t Subtype = 0;
   std::uint16_t Offset = 0;
@@ -25,9 +26,9 @@ struct TKeyField {
 };
 
 // Key size of a field in a key (without its indicator byte).
-std::size_t KeySizeOf(const TFieldDesc& field);
+SAUNO_STORE_EXPORT std::size_t KeySizeOf(const TFieldDesc& field);
 
-class TKeyDef {
+class SAUNO_STORE_EXPORT TKeyDef {
  public:
   // Everything needed to build and compare the keys of one index slot. The
   // descriptor must have passed verification against `fields` (or been made
@@ -70,9 +71,9 @@ class TKeyDef {
 
 // The "Sys Deleted" key of a slot: status byte, then the identifier encoded
 // as an integer key value.
-std::vector<std::uint8_t> SysDeletedKey(std::uint8_t status, std::int32_t identifier);
+SAUNO_STORE_EXPORT std::vector<std::uint8_t> SysDeletedKey(std::uint8_t status, std::int32_t identifier);
 // Key value encodings (order-preserving, big-endian).
-void EncodeInteger32(TBytes out, std::int32_t value);
-void EncodeDouble(TBytes out, double value);
+SAUNO_STORE_EXPORT void EncodeInteger32(TBytes out, std::int32_t value);
+SAUNO_STORE_EXPORT void EncodeDouble(TBytes out, double value);
 
 }  // namespace store

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "StoreExport.h"
 #include "Bytes.h"
 #include "IndexFormat.h"
 
@@ -21,7 +22,7 @@ enum TPageType : std::uint8_t {
 };
 
 // How the entries of an index's pages are laid out.
-struct TPageLayout {
+struct SAUNO_STORE_EXPORT TPageLayout {
   std::size_t KeyLength = 0;
   std::size_t ProperLength = 0;  // key bytes before the identifier suffix
   std::uint8_t Compression = 0;
@@ -29,14 +30,14 @@ struct TPageLayout {
 };
 
 // Shared-prefix and trailing-zero counts of a compressed leaf entry.
-struct TEntryCodes {
+struct SAUNO_STORE_EXPORT TEntryCodes {
   std::size_t Prefix = 0;
   std::size_t TrailingZeros = 0;
 };
-TEntryCodes EntryCodesFor(const TPageLayout& layout, const std::uint8_t* previousKey, const std::uint8_t* key);
-std::size_t EncodedEntrySize(const TPageLayout& layout, const TEntryCodes& codes);
+SAUNO_STORE_EXPORT TEntryCodes EntryCodesFor(const TPageLayout& layout, const std::uint8_t* previousKey, const std::uint8_t* key);
+SAUNO_STORE_EXPORT std::size_t EncodedEntrySize(const TPageLayout& layout, const TEntryCodes& codes);
 
-class TPage {
+class SAUNO_STORE_EXPORT TPage {
  public:
   TPage() = default;
   void Reset(std::int32_t number, const TPageLayout& layout);

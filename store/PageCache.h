@@ -8,12 +8,13 @@
 #include <memory>
 #include <vector>
 
+#include "StoreExport.h"
 #include "MruList.h"
 #include "Page.h"
 
 namespace store {
 
-class TPageCache {
+class SAUNO_STORE_EXPORT TPageCache {
  public:
   explicit TPageCache(std::size_t capacity = 2) : Capacity(capacity) {}
   TPageCache(TPageCache&&) = default;

@@ -9,11 +9,13 @@
 #include <cstdint>
 #include <vector>
 
+#include "StoreExport.h"
+
 namespace store {
 
 enum class TLockMode : std::uint8_t { lmNone = 0, lmRead = 1, lmWrite = 2 };
 
-class TRangeLockSet {
+class SAUNO_STORE_EXPORT TRangeLockSet {
  public:
   explicit TRangeLockSet(int fd) : Fd(fd) {}
 

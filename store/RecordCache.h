@@ -10,11 +10,12 @@
 #include <unordered_map>
 #include <vector>
 
+#include "StoreExport.h"
 #include "MruList.h"
 
 namespace store {
 
-struct TRecord {
+struct SAUNO_STORE_EXPORT TRecord {
   std::int32_t RecordNumber = 0;
   std::vector<std::uint8_t> Buffer;
   bool Dirty = false;
@@ -24,7 +25,7 @@ struct TRecord {
   std::vector<std::uint8_t> SortBuffer;
 };
 
-class TRecordCache {
+class SAUNO_STORE_EXPORT TRecordCache {
  public:
   explicit TRecordCache(std::size_t recordSize = 0, std::size_t capacity = 1);
   void Reset(std::size_t recordSize, std::size_t capacity);

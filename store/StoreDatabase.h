@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "StoreExport.h"
 #include "DataSession.h"
 #include "runtime/component.h"
 #include "runtime/events.h"
@@ -15,7 +16,7 @@ namespace sauno {
 
 class TStoreSession;
 
-class TStoreDatabase : public TComponent {
+class SAUNO_STORE_EXPORT TStoreDatabase : public TComponent {
  public:
   explicit TStoreDatabase(TComponent* owner);
   ~TStoreDatabase() override;

@@ -6,6 +6,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "StoreExport.h"
+
 namespace store {
 
 enum TStoreErrorCode : std::uint16_t {
@@ -80,7 +82,7 @@ enum TStoreErrorCode : std::uint16_t {
 
 // The texts a failure knows about; the message of each code picks its places
 // from these.
-struct TStoreErrorContext {
+struct SAUNO_STORE_EXPORT TStoreErrorContext {
   std::string Server;
   std::string User;
   std::string Database;
@@ -93,12 +95,12 @@ struct TStoreErrorContext {
 };
 
 // Base of database errors raised by the table store.
-class EDatabaseError : public std::runtime_error {
+class SAUNO_STORE_EXPORT EDatabaseError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
 
-class EStoreEngineError : public EDatabaseError {
+class SAUNO_STORE_EXPORT EStoreEngineError : public EDatabaseError {
  public:
   EStoreEngineError(std::uint16_t code, TStoreErrorContext context);
 
@@ -112,7 +114,7 @@ class EStoreEngineError : public EDatabaseError {
 
 // The formatted message of a code without the "Table Store Engine Error #"
 // prefix; "An unknown error occurred" for a code that has no message.
-std::string StoreErrorMessage(std::uint16_t code, const TStoreErrorContext& context);
+SAUNO_STORE_EXPORT std::string StoreErrorMessage(std::uint16_t code, const TStoreErrorContext& context);
 
 // Shorthands for the common shapes of context.
 [[noreturn]] void RaiseStoreError(std::uint16_t code, const std::string& table);

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "StoreExport.h"
 #include "DataSession.h"
 #include "runtime/component.h"
 
@@ -17,7 +18,7 @@ class TStoreDatabase;
 
 enum class TSessionType { stLocal, stRemote };
 
-class TStoreSession : public TComponent {
+class SAUNO_STORE_EXPORT TStoreSession : public TComponent {
  public:
   explicit TStoreSession(TComponent* owner);
   ~TStoreSession() override;

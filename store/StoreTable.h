@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "StoreExport.h"
 #include "DataCursor.h"
 #include "DataSet.h"
 
@@ -15,7 +16,7 @@ namespace sauno {
 class TStoreDatabase;
 
 // One index of an open table, as its index file describes it.
-struct TIndexDef {
+struct SAUNO_STORE_EXPORT TIndexDef {
   std::string Name;    // "" for the primary index
   std::string Fields;  // the key's field names in key order, separated by ';'
   std::vector<bool> FieldDescending;
@@ -25,7 +26,7 @@ struct TIndexDef {
   bool CaseInsensitive = false;
 };
 
-class TStoreTable : public TDataSet {
+class SAUNO_STORE_EXPORT TStoreTable : public TDataSet {
  public:
   explicit TStoreTable(TComponent* owner);
   ~TStoreTable() override;

@@ -9,11 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "StoreExport.h"
 #include "TableFiles.h"
 
 namespace store {
 
 // The problems found, one sentence each; empty when the table is sound.
-std::vector<std::string> CheckTable(TTableFiles& table);
+SAUNO_STORE_EXPORT std::vector<std::string> CheckTable(TTableFiles& table);
 
 }  // namespace store

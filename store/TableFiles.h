@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "StoreExport.h"
 #include "DataFile.h"
 #include "IndexFile.h"
 
@@ -17,16 +18,16 @@ inline constexpr std::string_view IndexExtension = ".IDX";
 inline constexpr std::string_view BlobExtension = ".BLB";
 
 // The directory with a trailing separator (the current directory when empty).
-std::string NormaliseDirectory(std::string_view directory);
+SAUNO_STORE_EXPORT std::string NormaliseDirectory(std::string_view directory);
 // Directory + table name + extension; a table name that already ends in the
 // data extension (any case) has it replaced.
-std::string TableFilePath(std::string_view directory, std::string_view table, std::string_view extension);
+SAUNO_STORE_EXPORT std::string TableFilePath(std::string_view directory, std::string_view table, std::string_view extension);
 // The path as made by TableFilePath when that file exists, else the one
 // entry of the directory that matches it without regard to case, else the
 // made path.
-std::string FindTableFile(std::string_view directory, std::string_view table, std::string_view extension);
+SAUNO_STORE_EXPORT std::string FindTableFile(std::string_view directory, std::string_view table, std::string_view extension);
 
-struct TTableDefinition {
+struct SAUNO_STORE_EXPORT TTableDefinition {
   std::vector<TFieldDesc> Fields;  // laid out by TDataFile::LayoutFields
   TIndexDefinition Primary;        // no fields: the table has no primary index
   std::vector<TIndexDefinition> Secondaries;
@@ -35,7 +36,7 @@ struct TTableDefinition {
   std::uint16_t SortId = 0;
 };
 
-class TTableFiles {
+class SAUNO_STORE_EXPORT TTableFiles {
  public:
   TTableFiles();
   ~TTableFiles();

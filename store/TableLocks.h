@@ -9,17 +9,18 @@
 #include <cstdint>
 #include <set>
 
+#include "StoreExport.h"
 #include "DataFile.h"
 #include "IndexFile.h"
 
 namespace store {
 
-struct TLockRetry {
+struct SAUNO_STORE_EXPORT TLockRetry {
   int Attempts = 32767;
   int WaitMilliseconds = 3;
 };
 
-class TTableLocks {
+class SAUNO_STORE_EXPORT TTableLocks {
  public:
   TTableLocks(TDataFile& data, TIndexFile& index) : Data(data), Index(index) {}
   ~TTableLocks();

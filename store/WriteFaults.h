@@ -4,7 +4,9 @@
 // process is killed. Set from the environment once per process:
 //   SAUNO_STORE_FAIL_WRITE=N         the Nth write fails with ENOSPC
 //   SAUNO_STORE_KILL_AFTER_WRITE=N   SIGKILL right after the Nth write
-// or from a test in the same process with SetWriteFaults.
+// or from a test in the same process with SetWriteFaults. Only the test
+// programs link this (WriteFaults.cpp); every other program and the shared
+// library get the store's hooks that never fail (WriteFaultsOff.cpp).
 #pragma once
 
 #include <cstdint>

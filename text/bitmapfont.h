@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "text/export.h"
 #include "engine/context.h"
 #include "engine/rendercontextinfo.h"
 #include "engine/updatable.h"
@@ -32,7 +33,7 @@ enum class TAlignment : uint8_t { taLeftJustify, taRightJustify, taCenter };
 enum class TTextLayout : uint8_t { tlTop, tlCenter, tlBottom };
 
 // Character codes StartASCII ... StopASCII, drawn from the sheet cells from StartGlyphIdx on.
-class TBitmapFontRange : public TPersistent {
+class SAUNO_TEXT_EXPORT TBitmapFontRange : public TPersistent {
 public:
     uint8_t StartASCII() const { return startASCII_; }
     uint8_t StopASCII() const { return stopASCII_; }
@@ -52,7 +53,7 @@ private:
 };
 
 // The ranges of a font; it owns them. Changing one range does not tell the font.
-class TBitmapFontRanges : public TPersistent {
+class SAUNO_TEXT_EXPORT TBitmapFontRanges : public TPersistent {
 public:
     TBitmapFontRange& Add();
     TBitmapFontRange& Add(uint8_t start, uint8_t stop);
@@ -69,12 +70,12 @@ private:
 };
 
 // A glyph's texture rectangle: left s, top t, right s, bottom t.
-struct TGlyphRect {
+struct SAUNO_TEXT_EXPORT TGlyphRect {
     float left = 0, top = 0, right = 0, bottom = 0;
     friend bool operator==(const TGlyphRect&, const TGlyphRect&) = default;
 };
 
-class TCustomBitmapFont : public TUpdateAbleComponent {
+class SAUNO_TEXT_EXPORT TCustomBitmapFont : public TUpdateAbleComponent {
 public:
     explicit TCustomBitmapFont(TComponent* owner);
     // Users still registered at this point are programming errors; they are let go.
@@ -174,13 +175,13 @@ private:
 };
 
 // A font drawn from a picture the user supplies.
-class TBitmapFont : public TCustomBitmapFont {
+class SAUNO_TEXT_EXPORT TBitmapFont : public TCustomBitmapFont {
 public:
     using TCustomBitmapFont::TCustomBitmapFont;
 };
 
 // The platform's font description; every change of a property is reported once.
-class TFont : public TPersistent {
+class SAUNO_TEXT_EXPORT TFont : public TPersistent {
 public:
     explicit TFont(std::function<void()> onChange) : onChange_(std::move(onChange)) {}
 
@@ -217,7 +218,7 @@ inline constexpr const char* FontTooLargeMessage =
     "Characters are too large or too many. Unable to create font texture.";
 
 // A font rasterised from a system typeface into an alpha texture.
-class TWindowsBitmapFont : public TCustomBitmapFont {
+class SAUNO_TEXT_EXPORT TWindowsBitmapFont : public TCustomBitmapFont {
 public:
     explicit TWindowsBitmapFont(TComponent* owner);
 
@@ -245,12 +246,12 @@ private:
 
 // The sheet sizes tried, smallest first.
 inline constexpr std::array<int, 4> SheetSizes = {64, 128, 256, 512};
-struct TSheetSize {
+struct SAUNO_TEXT_EXPORT TSheetSize {
     int width = 0, height = 0;
     friend bool operator==(const TSheetSize&, const TSheetSize&) = default;
 };
 // The size a system font's sheet takes: of the sizes that `fits` (heights outer, widths inner,
 // both from SheetSizes) the smallest area, then the squarer, then the first found; 0 x 0 if none.
-TSheetSize ChooseSheetSize(const std::function<bool(int width, int height)>& fits);
+SAUNO_TEXT_EXPORT TSheetSize ChooseSheetSize(const std::function<bool(int width, int height)>& fits);
 
 }  // namespace sauno

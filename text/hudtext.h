@@ -6,13 +6,14 @@
 #include <memory>
 #include <string>
 
+#include "text/export.h"
 #include "engine/coordinates.h"
 #include "engine/scene.h"
 #include "text/bitmapfont.h"
 
 namespace sauno {
 
-class THUDText : public TImmaterialSceneObject {
+class SAUNO_TEXT_EXPORT THUDText : public TImmaterialSceneObject {
 public:
     explicit THUDText(TComponent* owner);
     ~THUDText() override;

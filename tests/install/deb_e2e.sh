@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # The Debian packages as a player's and a programmer's machine get them: made from the build,
-# clean under lintian, installed with dpkg, the game laid out as Debian lays out games, two
-# players of the machine storing their visits in the one table in /var/games/sauno; the
-# libraries' headers compiling alone from /usr/include and the examples built against /usr
-# with nothing from the tree; removing the game keeps the scores, purging removes them, and
-# the library packages leave nothing behind. Needs root, and a machine where none of the
-# packages is installed.
+# clean under lintian, installed with dpkg, their metainfo, desktop entry and licence valid,
+# the game laid out as Debian lays out games, two players of the machine storing their visits
+# in the one table in /var/games/sauno; the libraries exporting only what their installed
+# headers declare, each symbol listed in the symbols file; the headers compiling alone from
+# /usr/include and the examples built against /usr with nothing from the tree; removing the
+# game keeps the scores, purging removes them, and the library packages leave nothing behind.
+# Needs root, and a machine where none of the packages is installed.
 set -uo pipefail
 BUILD="$1"
 SOURCE="$2"
@@ -13,6 +14,8 @@ source "$(dirname "$0")/../e2e/e2e_lib.sh"
 source "$(dirname "$0")/two_players.sh"
 source "$(dirname "$0")/hostile_user.sh"
 source "$(dirname "$0")/examples_check.sh"
+source "$(dirname "$0")/desktop_check.sh"
+source "$(dirname "$0")/exports_check.sh"
 if [ "$(id -u)" != 0 ]; then
   echo "the package is made and checked only as root"
   exit 0
@@ -50,6 +53,33 @@ dpkg-query -W -f='${Depends}' libsauno-dev | grep -q "$libpackage (= $version)" 
 [ -f /usr/include/sauno/store/StoreTable.h ] && [ -f "/usr/lib/$multiarch/cmake/Sauno/SaunoConfig.cmake" ] \
   && [ -f "/usr/lib/$multiarch/pkgconfig/sauno-store.pc" ] || fail "libsauno-dev lacks headers, CMake package or pkg-config files"
 grep -q "usage: sauno-view" <<<"$(sauno-view 2>&1)" || fail "sauno-view is not installed"
+
+# The libraries export their contract: what the installed headers declare, and what the
+# shipped symbols file lists, so that a program built against one version keeps linking.
+exports_are_contract /usr/include/sauno "$BUILD"/*/libsauno-*.so."$version"
+symbols="/var/lib/dpkg/info/$libpackage:$(dpkg --print-architecture).symbols"
+[ -f "$symbols" ] || fail "$libpackage has no symbols file"
+for lib in "/usr/lib/$multiarch"/libsauno-*.so."$version"; do
+  missing=$(nm -D --defined-only "$lib" | awk '$2 != "A" {print " " $NF "@Base"}' | sort -u |
+            comm -23 - <(awk '/^ / {sub(/^\([^)]*\)/, "", $1); print " " $1}' "$symbols" | sort -u))
+  [ -z "$missing" ] || fail "$(basename "$lib") exports symbols its symbols file does not list: $missing"
+done
+# The installed table tool honours no fault-injection variable: every write goes through.
+faults="$E2E_SCRATCH/faults"
+mkdir -p "$faults"
+SAUNO_STORE_FAIL_WRITE=1 SAUNO_STORE_KILL_AFTER_WRITE=1 sauno-table create-scores "$faults" >/dev/null 2>&1 \
+  && sauno-table verify "$faults" enkat >/dev/null || fail "the installed sauno-table injects write faults"
+
+# What a software centre and a distribution read: metainfo, desktop entry, licence.
+software_centre_files /
+for p in "${packages[@]}"; do copyright_is_licence "/usr/share/doc/$p/copyright"; done
+zcat /usr/share/doc/sauno/changelog.gz >"$E2E_SCRATCH/sauno.changelog"
+copyright_passes_lintian /usr/share/doc/sauno/copyright "$E2E_SCRATCH/sauno.changelog"
+for pc in "/usr/lib/$multiarch"/pkgconfig/sauno-*.pc; do
+  grep -qx "License: MIT" "$pc" || fail "$(basename "$pc") does not state the licence"
+done
+grep -q "SPDX-License-Identifier: MIT" "/usr/lib/$multiarch/cmake/Sauno/SaunoConfig.cmake" \
+  || fail "the CMake package does not state the licence"
 
 [ "$(readlink /usr/games/sauno)" = ../lib/games/sauno/sauno ] || fail "the launcher /usr/games/sauno"
 [ "$(/usr/games/sauno --version)" = "$("$BUILD/sauno" --version)" ] || fail "the launcher does not start the game"

@@ -1,0 +1,5 @@
+#pragma once
+// What libsauno-runtime exports: the library is built with every symbol hidden, and the
+// declarations of its installed headers carry this mark. Programs linking the static library
+// see the same declarations; the mark changes nothing for them.
+#define SAUNO_RUNTIME_EXPORT __attribute__((visibility("default")))
