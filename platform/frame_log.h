@@ -8,9 +8,11 @@
 // symbolic link, and nothing is written or measured without it.
 #include <cstdint>
 
+#include "platform/export.h"
+
 namespace sauno::platform {
 
-bool FrameLogWanted();
-void FrameLogDrawn(int64_t beganNs, int64_t drawnNs);
+SAUNO_PLATFORM_EXPORT bool FrameLogWanted();
+SAUNO_PLATFORM_EXPORT void FrameLogDrawn(int64_t beganNs, int64_t drawnNs);
 
 }  // namespace sauno::platform
