@@ -12,7 +12,7 @@
 
 namespace sauno::platform {
 
-SAUNO_PLATFORM_EXPORT bool FrameLogWanted();
+bool FrameLogWanted();
 SAUNO_PLATFORM_EXPORT void FrameLogDrawn(int64_t beganNs, int64_t drawnNs);
 
 }  // namespace sauno::platform
