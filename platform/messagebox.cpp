@@ -11,6 +11,8 @@ namespace sauno::platform {
 
 bool MessagesToStderr()
 {
+    // Not a privileged choice: it names no file and only sends the text to standard error,
+    // which the player owns; tests of the installed game rely on it, so it stays readable.
     const char* mode = std::getenv("SAUNO_MESSAGES");
     return mode && std::strcmp(mode, "stderr") == 0;
 }

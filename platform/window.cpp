@@ -53,7 +53,8 @@ void InitVideo()
         // A message box must not drop a full-screen game back to the desktop.
         SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
         // With an X display named, use it: a display that cannot be reached now must not make
-        // the game fall back to a driver that shows nothing.
+        // the game fall back to a driver that shows nothing. (Which display to draw on is the
+        // player's own choice and steers no write; the game has set its group aside by now.)
         if (!std::getenv("SDL_VIDEODRIVER") && std::getenv("DISPLAY")) SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
         // A display server can refuse a connection for a moment; try for about two seconds.
         for (int attempt = 0;; ++attempt) {

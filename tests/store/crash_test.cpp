@@ -546,9 +546,26 @@ void PowerCutAtEveryPoint(const std::string& seed, const std::string& table,
   EXPECT_GT(states, 8);
 }
 
-}  // namespace
+void InsertNew(sauno::TStoreTable& t) {
+  t.Insert();
+  t.FieldByName("nimi")->SetAsString("new");
+  t.FieldByName("aika")->SetAsInteger(1000);
+  t.Post();
+}
 
-TEST(StoreCrashes, APowerCutAnywhereInAFlushedCommitLeavesTheOldTableOrTheNewOne) {
+void FindP5(sauno::TStoreTable& t) {
+  for (t.First(); !t.Eof(); t.Next())
+    if (t.FieldByName("nimi")->AsString() == "p5") return;
+  FAIL() << "no p5";
+}
+
+using TChange = std::function<void(sauno::TStoreTable&)>;
+
+// An append whose key splits a leaf, a delete and an edit on the game's
+// table, and an insert into a keyed table's deleted slot: `run` gets each,
+// with the seed directory and table it is made on.
+void ForEveryKindOfChange(
+    const std::function<void(const std::string& seed, const std::string& table, const TChange& change)>& run) {
   TScratchDir dir;
   const std::string scores = dir.File("scores"), keyed = dir.File("keyed");
   std::filesystem::create_directory(scores);
@@ -558,29 +575,26 @@ TEST(StoreCrashes, APowerCutAnywhereInAFlushedCommitLeavesTheOldTableOrTheNewOne
   MakeKeyedTable(keyed);
   Fill(keyed, "t", 20);
   ASSERT_EQ(RunTool("delete " + keyed + " t nimi=p4").Status, 0);
-  auto findP5 = [](sauno::TStoreTable& t) {
-    for (t.First(); !t.Eof(); t.Next())
-      if (t.FieldByName("nimi")->AsString() == "p5") return;
-    FAIL() << "no p5";
-  };
-  auto insert = [](sauno::TStoreTable& t) {
-    t.Insert();
-    t.FieldByName("nimi")->SetAsString("new");
-    t.FieldByName("aika")->SetAsInteger(1000);
-    t.Post();
-  };
-  PowerCutAtEveryPoint(scores, "enkat", insert);
-  PowerCutAtEveryPoint(scores, "enkat", [&](sauno::TStoreTable& t) {
-    findP5(t);
+  run(scores, "enkat", InsertNew);
+  run(scores, "enkat", [](sauno::TStoreTable& t) {
+    FindP5(t);
     t.Delete();
   });
-  PowerCutAtEveryPoint(scores, "enkat", [&](sauno::TStoreTable& t) {
-    findP5(t);
+  run(scores, "enkat", [](sauno::TStoreTable& t) {
+    FindP5(t);
     t.Edit();
     t.FieldByName("aika")->SetAsInteger(5000);
     t.Post();
   });
-  PowerCutAtEveryPoint(keyed, "t", insert);  // into the deleted slot of p4
+  run(keyed, "t", InsertNew);  // into the deleted slot of p4
+}
+
+}  // namespace
+
+TEST(StoreCrashes, APowerCutAnywhereInAFlushedCommitLeavesTheOldTableOrTheNewOne) {
+  ForEveryKindOfChange([](const std::string& seed, const std::string& table, const TChange& change) {
+    PowerCutAtEveryPoint(seed, table, change);
+  });
 }
 
 // Counters that differ either way are a commit to complete; a stray byte
@@ -686,49 +700,20 @@ void PowerCutWithoutFlushes(const std::string& seed, const std::string& table,
     *repairs += repaired;
     ASSERT_TRUE(lines) << "writes kept (bit per page) " << kept << ": neither opened nor repaired";
     EXPECT_TRUE(*lines == change1.Before || *lines == change1.After) << "writes kept (bit per page) " << kept;
-    if (kept + 1 == (1u << units.size())) EXPECT_EQ(*lines, change1.After);
+    if (kept + 1 == (1u << units.size())) {
+      EXPECT_EQ(*lines, change1.After);
+    }
     if (::testing::Test::HasFailure()) return;
   }
-}
-
-void InsertNew(sauno::TStoreTable& t) {
-  t.Insert();
-  t.FieldByName("nimi")->SetAsString("new");
-  t.FieldByName("aika")->SetAsInteger(1000);
-  t.Post();
-}
-
-void FindP5(sauno::TStoreTable& t) {
-  for (t.First(); !t.Eof(); t.Next())
-    if (t.FieldByName("nimi")->AsString() == "p5") return;
-  FAIL() << "no p5";
 }
 
 }  // namespace
 
 TEST(StoreCrashes, APowerCutWithoutFlushesEndsAsTheOldTableOrTheNewAfterOpenOrRepair) {
-  TScratchDir dir;
-  const std::string scores = dir.File("scores"), keyed = dir.File("keyed");
-  std::filesystem::create_directory(scores);
-  std::filesystem::create_directory(keyed);
-  MakeScores(scores);
-  Fill(scores, "enkat", 320);  // the next key splits a leaf of "aika"
-  MakeKeyedTable(keyed);
-  Fill(keyed, "t", 20);
-  ASSERT_EQ(RunTool("delete " + keyed + " t nimi=p4").Status, 0);
   int repairs = 0;
-  PowerCutWithoutFlushes(scores, "enkat", InsertNew, &repairs);
-  PowerCutWithoutFlushes(scores, "enkat", [](sauno::TStoreTable& t) {
-    FindP5(t);
-    t.Delete();
-  }, &repairs);
-  PowerCutWithoutFlushes(scores, "enkat", [](sauno::TStoreTable& t) {
-    FindP5(t);
-    t.Edit();
-    t.FieldByName("aika")->SetAsInteger(5000);
-    t.Post();
-  }, &repairs);
-  PowerCutWithoutFlushes(keyed, "t", InsertNew, &repairs);  // into the deleted slot of p4
+  ForEveryKindOfChange([&](const std::string& seed, const std::string& table, const TChange& change) {
+    PowerCutWithoutFlushes(seed, table, change, &repairs);
+  });
   // Some of those states are beyond what an open mends: the repair was needed.
   EXPECT_GT(repairs, 0);
 }
