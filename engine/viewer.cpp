@@ -18,7 +18,23 @@ void ApplyVSync(TVSyncMode mode)
 
 // ---- Windowed viewer ----------------------------------------------------------------------
 
-TSceneViewer::TSceneViewer(TComponent* owner) : TControl(owner), buffer_(std::make_unique<TSceneBuffer>(this))
+namespace {
+
+// Whether this process can draw with GL; a display that cannot be opened at all fails later,
+// where the window is made, with its own message.
+bool ProbeGL()
+{
+    try {
+        return platform::GLAvailable();
+    } catch (const Exception&) {
+        return false;
+    }
+}
+
+}  // namespace
+
+TSceneViewer::TSceneViewer(TComponent* owner)
+    : TControl(owner), glAvailable_(ProbeGL()), buffer_(std::make_unique<TSceneBuffer>(this))
 {
     buffer_->OnChange = [this](TSceneBuffer*) {
         if (!buffer_->Rendering()) Invalidate();
@@ -66,7 +82,7 @@ void TSceneViewer::Loaded()
 {
     TControl::Loaded();
     TCustomForm* form = ParentForm();
-    if (!form) return;
+    if (!form || !glAvailable_) return;
     // The window's visual is fixed when it is made: it is made with what this buffer asks for.
     if (!form->HasWindow()) form->RequestPixelFormat(buffer_->PixelFormatRequest());
     OpenContextOnWindow();
@@ -84,7 +100,7 @@ void TSceneViewer::OpenContextOnWindow()
 void TSceneViewer::RecreateWindow()
 {
     TCustomForm* form = ParentForm();
-    if (!form || !form->HasWindow()) return;
+    if (!form || !form->HasWindow() || !glAvailable_) return;
     buffer_->CloseContext();
     form->RemakeWindow(buffer_->PixelFormatRequest());
     OpenContextOnWindow();
@@ -100,10 +116,35 @@ void TSceneViewer::Resized()
 
 void TSceneViewer::SetVisible(bool value) { TControl::SetVisible(value); }
 
+void TSceneViewer::MouseEntered()
+{
+    mouseInControl_ = true;
+    if (OnMouseEnter) OnMouseEnter(this);
+}
+
+void TSceneViewer::MouseLeft()
+{
+    mouseInControl_ = false;
+    if (OnMouseLeave) OnMouseLeave(this);
+}
+
 void TSceneViewer::Paint()
 {
     TCustomForm* form = ParentForm();
-    if (!form || !form->HasWindow() || !buffer_->HasContext()) return;
+    if (!form || !form->HasWindow()) return;
+    if (!glAvailable_) {
+        // No GL work at all: the control's part of the window is erased in the window colour.
+        SDL_Window* window = form->Window().Handle();
+        if (SDL_Surface* surface = SDL_GetWindowSurface(window)) {
+            int left, top, width, height;
+            BoundsInParent(left, top, width, height);
+            const SDL_Rect rect{left, top, width, height};
+            SDL_FillRect(surface, &rect, SDL_MapRGB(surface->format, 240, 240, 240));
+            SDL_UpdateWindowSurfaceRects(window, &rect, 1);
+        }
+        return;
+    }
+    if (!buffer_->HasContext()) return;
     int x = 0, y = 0;
     SDL_GetWindowPosition(form->Window().Handle(), &x, &y);
     if (x != lastScreenX_ || y != lastScreenY_) {
@@ -204,8 +245,42 @@ void TFullScreenViewer::StructuralChange()
     Startup();
 }
 
+void TFullScreenViewer::SetCursor(TCursor value)
+{
+    cursor_ = value;
+    if (active_) ShowCursorShape(true);
+}
+
+void TFullScreenViewer::ShowCursorShape(bool shown)
+{
+    // The platform's cursor belongs to the process: it is set while this window covers the
+    // screen and put back to the arrow when the window goes.
+    const TCursor shape = shown ? cursor_ : crDefault;
+    SDL_SystemCursor system = SDL_SYSTEM_CURSOR_ARROW;
+    switch (shape) {
+        case crCross: system = SDL_SYSTEM_CURSOR_CROSSHAIR; break;
+        case crIBeam: system = SDL_SYSTEM_CURSOR_IBEAM; break;
+        case crSizeNESW: system = SDL_SYSTEM_CURSOR_SIZENESW; break;
+        case crSizeNS: system = SDL_SYSTEM_CURSOR_SIZENS; break;
+        case crSizeNWSE: system = SDL_SYSTEM_CURSOR_SIZENWSE; break;
+        case crSizeWE: system = SDL_SYSTEM_CURSOR_SIZEWE; break;
+        case crHourGlass: system = SDL_SYSTEM_CURSOR_WAIT; break;
+        case crNo: system = SDL_SYSTEM_CURSOR_NO; break;
+        case crHandPoint: system = SDL_SYSTEM_CURSOR_HAND; break;
+        case crSizeAll: system = SDL_SYSTEM_CURSOR_SIZEALL; break;
+        default: break;
+    }
+    // One cursor per shape for the process; SDL keeps the one in use until another is set.
+    static SDL_Cursor* cursors[SDL_NUM_SYSTEM_CURSORS] = {};
+    if (!cursors[system]) cursors[system] = SDL_CreateSystemCursor(system);
+    if (cursors[system]) SDL_SetCursor(cursors[system]);
+    SDL_ShowCursor(shape == crNone ? SDL_DISABLE : SDL_ENABLE);
+}
+
 void TFullScreenViewer::Startup()
 {
+    if (!platform::GLAvailable())
+        throw Exception("Cannot draw in full screen: OpenGL is not available (" + platform::GLUnavailableReason() + ")");
     static constexpr int depths[] = {8, 16, 24, 32};
     const int depth = depths[static_cast<int>(screenDepth_)];
     const int index = FindVideoMode(Width(), Height(), depth);
@@ -236,6 +311,8 @@ void TFullScreenViewer::Startup()
         buffer_->SetSize(Width(), Height());
         buffer_->OpenContext(*window_);
         active_ = true;
+        // The window covers the screen: the pointer is over it.
+        ShowCursorShape(true);
         Application().Invalidate(this);
     } catch (...) {
         active_ = true;
@@ -257,8 +334,9 @@ void TFullScreenViewer::Shutdown()
         if (switchedResolution_) RestoreDisplayMode(window_->Handle());
         window_.reset();
     }
+    if (active_) ShowCursorShape(false);
     switchedResolution_ = false;
-    captured_ = nullptr;
+    clickPending_ = false;
     active_ = false;
     if (failure) std::rethrow_exception(failure);
 }
@@ -272,6 +350,31 @@ void TFullScreenViewer::RenderFrame()
 
 void TFullScreenViewer::Paint() { RenderFrame(); }
 
+void TFullScreenViewer::HandleMouseButton(const SDL_Event& event)
+{
+    const bool down = event.type == SDL_MOUSEBUTTONDOWN;
+    const bool leftButton = event.button.button == SDL_BUTTON_LEFT;
+    const TMouseButton button = MouseButtonFromPlatform(event.button.button);
+    const TShiftState shift = ShiftFromPlatform(SDL_GetMouseState(nullptr, nullptr));
+    if (down) {
+        clickPending_ = false;
+        if (leftButton) {
+            // Every second press of a quick series is a double click, which makes no click.
+            if (event.button.clicks % 2 == 0) {
+                if (OnDblClick) OnDblClick(this);
+            } else {
+                clickPending_ = true;
+            }
+        }
+        if (OnMouseDown) OnMouseDown(this, button, shift, event.button.x, event.button.y);
+        return;
+    }
+    const bool click = leftButton && clickPending_;
+    if (leftButton) clickPending_ = false;
+    if (click && OnClick) OnClick(this);
+    if (OnMouseUp) OnMouseUp(this, button, shift, event.button.x, event.button.y);
+}
+
 void TFullScreenViewer::HandleEvent(const SDL_Event& event)
 {
     switch (event.type) {
@@ -281,20 +384,31 @@ void TFullScreenViewer::HandleEvent(const SDL_Event& event)
             const TShiftState shift = ShiftFromPlatform(0);
             if (event.type == SDL_KEYDOWN && OnKeyDown) OnKeyDown(this, key, shift);
             if (event.type == SDL_KEYUP && OnKeyUp) OnKeyUp(this, key, shift);
+            // Keys that type a character without text input type it after their key-down.
+            if (event.type == SDL_KEYDOWN && OnKeyPress && key != 0) {
+                if (char typed = ControlCharacterOfKey(event.key.keysym.sym)) OnKeyPress(this, typed);
+            }
             break;
         }
+        case SDL_TEXTINPUT:
+            if (OnKeyPress) {
+                if (char typed = Latin1CharacterOfText(event.text.text)) OnKeyPress(this, typed);
+            }
+            break;
         case SDL_MOUSEBUTTONDOWN:
-            if (OnMouseDown)
-                OnMouseDown(this, MouseButtonFromPlatform(event.button.button),
-                            ShiftFromPlatform(SDL_GetMouseState(nullptr, nullptr)), event.button.x, event.button.y);
-            break;
-        case SDL_MOUSEBUTTONUP:
-            if (OnMouseUp)
-                OnMouseUp(this, MouseButtonFromPlatform(event.button.button),
-                          ShiftFromPlatform(SDL_GetMouseState(nullptr, nullptr)), event.button.x, event.button.y);
-            break;
+        case SDL_MOUSEBUTTONUP: HandleMouseButton(event); break;
         case SDL_MOUSEMOTION:
             if (OnMouseMove) OnMouseMove(this, ShiftFromPlatform(event.motion.state), event.motion.x, event.motion.y);
+            break;
+        case SDL_MOUSEWHEEL:
+            if (OnMouseWheel && event.wheel.y != 0) {
+                int x = 0, y = 0;
+                SDL_GetMouseState(&x, &y);
+                const int sign = event.wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -1 : 1;
+                bool handled = false;
+                OnMouseWheel(this, ShiftFromPlatform(SDL_GetMouseState(nullptr, nullptr)),
+                             sign * event.wheel.y * WheelDeltaPerNotch, x, y, handled);
+            }
             break;
         case SDL_WINDOWEVENT:
             if (event.window.event == SDL_WINDOWEVENT_CLOSE) {

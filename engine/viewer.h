@@ -14,10 +14,24 @@ namespace sauno {
 enum class TVSyncMode : uint8_t { vsmSync, vsmNoSync };
 enum class TScreenDepth : uint8_t { sd8bits, sd16bits, sd24bits, sd32bits };
 
+// The pointer's shape over a window: 0 is the default arrow; negative values name the
+// system's shapes.
+using TCursor = int16_t;
+inline constexpr TCursor crDefault = 0, crNone = -1, crArrow = -2, crCross = -3, crIBeam = -4, crSizeNESW = -6,
+                         crSizeNS = -7, crSizeNWSE = -8, crSizeWE = -9, crHourGlass = -11, crNo = -18,
+                         crHandPoint = -21, crSizeAll = -22;
+
 class SAUNO_ENGINE_EXPORT TSceneViewer : public TControl {
 public:
+    // Decides, once for the viewer's life, whether GL is available. Without it the viewer
+    // opens no context and paints nothing; the program goes on.
     explicit TSceneViewer(TComponent* owner);
     ~TSceneViewer() override;
+
+    bool GLAvailable() const { return glAvailable_; }
+    // True between the pointer coming over the viewer and leaving it.
+    bool MouseInControl() const { return mouseInControl_; }
+    TNotifyEvent OnMouseEnter, OnMouseLeave;
 
     TSceneBuffer& Buffer() { return *buffer_; }
     TCamera* Camera() const { return buffer_->Camera(); }
@@ -29,6 +43,8 @@ public:
     void Paint() override;
     void Resized() override;
     void SetVisible(bool value) override;
+    void MouseEntered() override;
+    void MouseLeft() override;
 
 protected:
     void Notification(TComponent* component, TOperation operation) override;
@@ -36,6 +52,8 @@ protected:
 private:
     void OpenContextOnWindow();
     void RecreateWindow();
+    bool glAvailable_ = false;
+    bool mouseInControl_ = false;
     std::unique_ptr<TSceneBuffer> buffer_;
     int lastScreenX_ = -1, lastScreenY_ = -1;
 };
@@ -84,9 +102,16 @@ public:
     bool SwitchedResolution() const { return switchedResolution_; }
     platform::Window* Window() const { return window_.get(); }
 
+    // Shown while the full-screen window is there; a change shows at once.
+    TCursor Cursor() const { return cursor_; }
+    void SetCursor(TCursor value);
+
     TKeyEvent OnKeyDown, OnKeyUp;
+    TKeyPressEvent OnKeyPress;
     TMouseEvent OnMouseDown, OnMouseUp;
     TMouseMoveEvent OnMouseMove;
+    TMouseWheelEvent OnMouseWheel;
+    TNotifyEvent OnClick, OnDblClick;
     TNotifyEvent OnClose;
     // Answers whether the window may close.
     std::function<bool(TComponent* sender)> OnCloseQuery;
@@ -102,12 +127,15 @@ protected:
 private:
     void Startup();
     void Shutdown();
+    void HandleMouseButton(const SDL_Event& event);
+    void ShowCursorShape(bool shown);
     bool active_ = false;
+    bool clickPending_ = false;
+    TCursor cursor_ = crDefault;
     bool switchedResolution_ = false;
     bool stayOnTop_ = false;
     TScreenDepth screenDepth_ = TScreenDepth::sd32bits;
     std::unique_ptr<platform::Window> window_;
-    TComponent* captured_ = nullptr;
 };
 
 // Sets the swap interval of the current context for a vertical-sync mode.

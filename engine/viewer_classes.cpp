@@ -94,6 +94,12 @@ void RegisterViewerClasses()
     ClassRegistry& r = ClassRegistry::Instance();
     ClassInfo& viewer = r.Register("TSceneViewer", "TControl", [](TComponent* o) { return new TSceneViewer(o); });
     BufferProperties<TSceneViewer>(viewer);
+    Property<TSceneViewer>(viewer, "OnMouseEnter", [](TSceneViewer& v, const PropValue& p, TReader& rd) {
+        v.OnMouseEnter = FormOf(rd).NotifyHandler(p.AsIdent("OnMouseEnter"));
+    });
+    Property<TSceneViewer>(viewer, "OnMouseLeave", [](TSceneViewer& v, const PropValue& p, TReader& rd) {
+        v.OnMouseLeave = FormOf(rd).NotifyHandler(p.AsIdent("OnMouseLeave"));
+    });
 
     ClassInfo& full =
         r.Register("TFullScreenViewer", "TComponent", [](TComponent* o) { return new TFullScreenViewer(o); });
@@ -120,6 +126,38 @@ void RegisterViewerClasses()
     });
     Property<TFullScreenViewer>(full, "OnMouseMove", [](TFullScreenViewer& v, const PropValue& p, TReader& rd) {
         v.OnMouseMove = FormOf(rd).MouseMoveHandler(p.AsIdent("OnMouseMove"));
+    });
+    Property<TFullScreenViewer>(full, "OnMouseWheel", [](TFullScreenViewer& v, const PropValue& p, TReader& rd) {
+        v.OnMouseWheel = FormOf(rd).MouseWheelHandler(p.AsIdent("OnMouseWheel"));
+    });
+    Property<TFullScreenViewer>(full, "OnKeyPress", [](TFullScreenViewer& v, const PropValue& p, TReader& rd) {
+        v.OnKeyPress = FormOf(rd).KeyPressHandler(p.AsIdent("OnKeyPress"));
+    });
+    using NotifyMember = TNotifyEvent TFullScreenViewer::*;
+    static const std::pair<const char*, NotifyMember> notifyEvents[] = {{"OnClick", &TFullScreenViewer::OnClick},
+                                                                        {"OnDblClick", &TFullScreenViewer::OnDblClick},
+                                                                        {"OnClose", &TFullScreenViewer::OnClose}};
+    for (const auto& [name, member] : notifyEvents) {
+        Property<TFullScreenViewer>(full, name, [name = name, member = member](TFullScreenViewer& v, const PropValue& p,
+                                                                              TReader& rd) {
+            v.*member = FormOf(rd).NotifyHandler(p.AsIdent(name));
+        });
+    }
+    Property<TFullScreenViewer>(full, "Cursor", [](TFullScreenViewer& v, const PropValue& p, TReader&) {
+        if (p.kind == PropValue::Kind::Integer) {
+            v.SetCursor(static_cast<TCursor>(p.integer));
+            return;
+        }
+        static const std::map<std::string, TCursor, std::less<>> names = {
+            {"crDefault", crDefault},     {"crNone", crNone},         {"crArrow", crArrow},
+            {"crCross", crCross},         {"crIBeam", crIBeam},       {"crSizeNESW", crSizeNESW},
+            {"crSizeNS", crSizeNS},       {"crSizeNWSE", crSizeNWSE}, {"crSizeWE", crSizeWE},
+            {"crHourGlass", crHourGlass}, {"crNo", crNo},             {"crHandPoint", crHandPoint},
+            {"crSizeAll", crSizeAll}};
+        auto it = names.find(p.AsIdent("Cursor"));
+        if (it == names.end())
+            throw Exception("Invalid property value for Cursor (line " + std::to_string(p.line) + ")");
+        v.SetCursor(it->second);
     });
 }
 

@@ -8,6 +8,7 @@
 #include "platform/clock.h"
 #include "platform/exception.h"
 #include "platform/keyboard.h"
+#include "platform/messagebox.h"
 #include "platform/privilege.h"
 #include "platform/process.h"
 #include "platform/startup_report.h"
@@ -130,6 +131,15 @@ void TForm1::FormCreate(TComponent*)
     }
     scnf->SetWidth(resWidth);
     scnf->SetHeight(resHeight);
+    if (!scn->GLAvailable()) {
+        // Said once, then the visit runs as usual with nothing drawn; full screen, which could
+        // draw no more than the window, is not tried.
+        fstimer->SetEnabled(false);
+        platform::ShowMessageBox("Sauno",
+                                 "OpenGL is not available on this display (" + platform::GLUnavailableReason() +
+                                     "): the game runs, but nothing can be drawn.",
+                                 platform::MessageKind::Error);
+    }
     platform::ChangeDirectory(exeDir + "data");  // on failure the model is looked for where we are
     {
         platform::StartupPhase phase("model");

@@ -72,6 +72,36 @@ void InitVideo()
     if (!failure.empty()) throw Exception(failure);
 }
 
+namespace {
+std::once_flag glProbe;
+std::string glFailure;
+
+void ProbeGL()
+{
+    std::call_once(glProbe, [] {
+        // Loading the library asks the display for its GL extension as well. The library
+        // stays loaded for the process: every GL window would load it again anyway.
+        if (SDL_GL_LoadLibrary(nullptr) != 0) {
+            glFailure = SDL_GetError();
+            if (glFailure.empty()) glFailure = "the GL library cannot be loaded";
+        }
+    });
+}
+}  // namespace
+
+bool GLAvailable()
+{
+    InitVideo();
+    ProbeGL();
+    return glFailure.empty();
+}
+
+std::string GLUnavailableReason()
+{
+    GLAvailable();
+    return glFailure;
+}
+
 uint32_t WakeEventType() { return wakeEvent; }
 
 void WakeEventLoop()
@@ -107,7 +137,8 @@ Window::Window(std::string_view caption, int left, int top, int clientWidth, int
     : format_(format)
 {
     InitVideo();
-    Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
+    Uint32 flags = SDL_WINDOW_HIDDEN;
+    if (GLAvailable()) flags |= SDL_WINDOW_OPENGL;
     if (style == WindowStyle::Borderless) flags |= SDL_WINDOW_BORDERLESS;
     Make(std::string(caption), left, top, clientWidth, clientHeight, flags);
 }
@@ -151,7 +182,7 @@ void Window::Remake(const GLPixelFormat& format)
     SDL_DestroyWindow(window_);
     window_ = nullptr;
     format_ = format;
-    Make(title, left, top, width, height, (old & kept) | SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+    Make(title, left, top, width, height, (old & kept) | (old & SDL_WINDOW_OPENGL) | SDL_WINDOW_HIDDEN);
     if (old & SDL_WINDOW_SHOWN) SDL_ShowWindow(window_);
 }
 

@@ -16,6 +16,11 @@ namespace sauno::platform {
 
 // Initialises SDL's video and event parts once per process; raises an Exception on failure.
 SAUNO_PLATFORM_EXPORT void InitVideo();
+// Whether the display offers OpenGL: decided once per process, on first call (video is
+// initialised then). Without it, windows are made without GL and no context can be opened.
+SAUNO_PLATFORM_EXPORT bool GLAvailable();
+// Why GL is not available, such as "GLX is not supported"; empty when it is.
+SAUNO_PLATFORM_EXPORT std::string GLUnavailableReason();
 // Wakes a thread blocked in WaitEvent; safe from any thread.
 SAUNO_PLATFORM_EXPORT void WakeEventLoop();
 // Waits for the next platform event up to `timeoutMs` (negative: no limit). False on timeout.

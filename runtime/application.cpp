@@ -140,6 +140,8 @@ void TApplication::DispatchPlatformEvent(const SDL_Event& event)
         case SDL_MOUSEMOTION: windowId = event.motion.windowID; break;
         case SDL_MOUSEBUTTONDOWN:
         case SDL_MOUSEBUTTONUP: windowId = event.button.windowID; break;
+        case SDL_MOUSEWHEEL: windowId = event.wheel.windowID; break;
+        case SDL_TEXTINPUT: windowId = event.text.windowID; break;
         case SDL_WINDOWEVENT: windowId = event.window.windowID; break;
         default:
             // Joystick and controller events only: the rest of the platform's traffic is not ours.

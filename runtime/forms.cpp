@@ -26,6 +26,8 @@ void TControl::SetVisible(bool value)
 {
     if (value == visible_) return;
     visible_ = value;
+    // A hidden control is no longer under the pointer.
+    if (!visible_ && parent_ && parent_->HoveredControl() == this) parent_->Hover(nullptr);
     Invalidate();
 }
 
@@ -117,6 +119,8 @@ TNotifyEvent TCustomForm::NotifyHandler(std::string_view name) { UnknownHandler(
 TKeyEvent TCustomForm::KeyHandler(std::string_view name) { UnknownHandler(name); }
 TMouseEvent TCustomForm::MouseHandler(std::string_view name) { UnknownHandler(name); }
 TMouseMoveEvent TCustomForm::MouseMoveHandler(std::string_view name) { UnknownHandler(name); }
+TMouseWheelEvent TCustomForm::MouseWheelHandler(std::string_view name) { UnknownHandler(name); }
+TKeyPressEvent TCustomForm::KeyPressHandler(std::string_view name) { UnknownHandler(name); }
 
 void TCustomForm::AddControl(TControl* control)
 {
@@ -127,6 +131,16 @@ void TCustomForm::RemoveControl(TControl* control)
 {
     controls_.erase(std::remove(controls_.begin(), controls_.end(), control), controls_.end());
     if (captured_ == control) captured_ = nullptr;
+    if (hovered_ == control) hovered_ = nullptr;
+}
+
+void TCustomForm::Hover(TControl* control)
+{
+    if (control == hovered_) return;
+    TControl* left = hovered_;
+    hovered_ = control;
+    if (left) left->MouseLeft();
+    if (control) control->MouseEntered();
 }
 
 TControl* TCustomForm::ControlAt(int x, int y) const
@@ -175,8 +189,19 @@ void TCustomForm::HandleEvent(const SDL_Event& event)
         case SDL_KEYUP: DispatchKey(event, OnKeyDown, OnKeyUp); break;
         case SDL_MOUSEBUTTONDOWN: {
             TControl* c = ControlAt(event.button.x, event.button.y);
+            Hover(c);
             captured_ = c;
-            if (c && c->OnMouseDown) {
+            clickPending_ = false;
+            if (!c) break;
+            if (event.button.button == SDL_BUTTON_LEFT) {
+                // Every second press of a quick series is a double click, which makes no click.
+                if (event.button.clicks % 2 == 0) {
+                    if (c->OnDblClick) c->OnDblClick(c);
+                } else {
+                    clickPending_ = true;
+                }
+            }
+            if (captured_ == c && c->OnMouseDown) {
                 int left, top, width, height;
                 c->BoundsInParent(left, top, width, height);
                 c->OnMouseDown(c, MouseButtonFromPlatform(event.button.button),
@@ -185,10 +210,32 @@ void TCustomForm::HandleEvent(const SDL_Event& event)
             }
             break;
         }
-        case SDL_MOUSEBUTTONUP:
-            if (event.button.button == SDL_BUTTON_LEFT) captured_ = nullptr;
+        case SDL_MOUSEBUTTONUP: {
+            // The control that got the press gets the release, wherever the pointer is now.
+            TControl* c = captured_ ? captured_ : ControlAt(event.button.x, event.button.y);
+            const bool leftButton = event.button.button == SDL_BUTTON_LEFT;
+            const bool click = leftButton && clickPending_ && c == captured_;
+            if (leftButton) {
+                captured_ = nullptr;
+                clickPending_ = false;
+            }
+            if (!c) break;
+            int left, top, width, height;
+            c->BoundsInParent(left, top, width, height);
+            const int x = event.button.x - left, y = event.button.y - top;
+            if (click && x >= 0 && y >= 0 && x < width && y < height && c->OnClick) {
+                c->OnClick(c);
+                // The handler may have freed the control.
+                if (std::find(controls_.begin(), controls_.end(), c) == controls_.end()) break;
+            }
+            if (c->OnMouseUp)
+                c->OnMouseUp(c, MouseButtonFromPlatform(event.button.button),
+                             ShiftFromPlatform(SDL_GetMouseState(nullptr, nullptr)), x, y);
             break;
+        }
         case SDL_MOUSEMOTION: {
+            // Leaving the window ends with a motion to outside it, which is over no control.
+            Hover(ControlAt(event.motion.x, event.motion.y));
             TControl* c = captured_ && (event.motion.state != 0) ? captured_ : ControlAt(event.motion.x, event.motion.y);
             if (c && c->OnMouseMove) {
                 int left, top, width, height;
@@ -219,6 +266,28 @@ void TCustomForm::Paint()
     platform::StartupPhase phase("frames");
     for (TControl* c : controls_)
         if (c->Visible()) c->Paint();
+}
+
+char ControlCharacterOfKey(SDL_Keycode key)
+{
+    switch (key) {
+        case SDLK_RETURN:
+        case SDLK_KP_ENTER: return '\r';
+        case SDLK_ESCAPE: return '\x1b';
+        case SDLK_BACKSPACE: return '\b';
+        case SDLK_TAB: return '\t';
+        default: return 0;
+    }
+}
+
+char Latin1CharacterOfText(const char* utf8)
+{
+    const auto* s = reinterpret_cast<const unsigned char*>(utf8);
+    if (s[0] != 0 && s[0] < 0x80 && s[1] == 0) return static_cast<char>(s[0]);
+    // Two bytes, 110xxxxx 10xxxxxx, for U+0080 to U+00FF only.
+    if ((s[0] == 0xC2 || s[0] == 0xC3) && (s[1] & 0xC0) == 0x80 && s[2] == 0)
+        return static_cast<char>(((s[0] & 0x1F) << 6) | (s[1] & 0x3F));
+    return 0;
 }
 
 TCustomForm& FormOf(TReader& reader)
@@ -259,6 +328,12 @@ void RegisterControlProperties(ClassInfo& info)
     };
     info.properties["OnMouseMove"] = [](TPersistent& c, const PropValue& v, TReader& r) {
         static_cast<TControl&>(c).OnMouseMove = FormOf(r).MouseMoveHandler(v.AsIdent("OnMouseMove"));
+    };
+    info.properties["OnClick"] = [](TPersistent& c, const PropValue& v, TReader& r) {
+        static_cast<TControl&>(c).OnClick = FormOf(r).NotifyHandler(v.AsIdent("OnClick"));
+    };
+    info.properties["OnDblClick"] = [](TPersistent& c, const PropValue& v, TReader& r) {
+        static_cast<TControl&>(c).OnDblClick = FormOf(r).NotifyHandler(v.AsIdent("OnDblClick"));
     };
 }
 

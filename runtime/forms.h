@@ -39,6 +39,14 @@ public:
     TMouseEvent OnMouseDown;
     TMouseEvent OnMouseUp;
     TMouseMoveEvent OnMouseMove;
+    // A left press and release over the control; a second press in quick succession is a
+    // double click instead of a second click.
+    TNotifyEvent OnClick;
+    TNotifyEvent OnDblClick;
+
+    // The pointer came over the control or left it (the form tracks which control is under it).
+    virtual void MouseEntered() {}
+    virtual void MouseLeft() {}
 
     // Paints the control's part of the window; the form calls it for each visible control.
     virtual void Paint() {}
@@ -81,6 +89,8 @@ public:
     virtual TKeyEvent KeyHandler(std::string_view name);
     virtual TMouseEvent MouseHandler(std::string_view name);
     virtual TMouseMoveEvent MouseMoveHandler(std::string_view name);
+    virtual TMouseWheelEvent MouseWheelHandler(std::string_view name);
+    virtual TKeyPressEvent KeyPressHandler(std::string_view name);
 
     // Platform events for this form's window.
     void HandleEvent(const SDL_Event& event) override;
@@ -91,6 +101,10 @@ public:
     const std::vector<TControl*>& Controls() const { return controls_; }
     // The topmost visible control under a client point, or null.
     TControl* ControlAt(int x, int y) const;
+    // The control the pointer is over, or null when it is over none or outside the window.
+    TControl* HoveredControl() const { return hovered_; }
+    // Makes `control` (or none) the one under the pointer: the one left hears first.
+    void Hover(TControl* control);
 
 protected:
     // Key and mouse routing shared by every window that delivers input to this form's handlers.
@@ -103,7 +117,15 @@ private:
     platform::GLPixelFormat pixelFormat_;
     std::vector<TControl*> controls_;  // not owned; controls are owned components
     TControl* captured_ = nullptr;      // the control that got the mouse press
+    TControl* hovered_ = nullptr;       // the control under the pointer
+    bool clickPending_ = false;         // a single left press on captured_ awaits its release
 };
+
+// The character a key press types, for keys that type one without text input (Enter, Escape,
+// Backspace, Tab); 0 for the others.
+SAUNO_RUNTIME_EXPORT char ControlCharacterOfKey(SDL_Keycode key);
+// The character of typed text when it is one character in the Latin-1 range; 0 otherwise.
+SAUNO_RUNTIME_EXPORT char Latin1CharacterOfText(const char* utf8);
 
 // The form a description is being read into.
 SAUNO_RUNTIME_EXPORT TCustomForm& FormOf(TReader& reader);

@@ -22,11 +22,12 @@ x() {
 }
 
 # A server of our own, so that scripts run side by side without sharing keyboard focus.
-#   own_display [WIDTHxHEIGHTxDEPTH]   (default 1024x768x24)
+#   own_display [WIDTHxHEIGHTxDEPTH [XVFB-OPTION...]]   (default 1024x768x24)
 own_display() {
-  local fdfile="$E2E_SCRATCH/display" i
+  local fdfile="$E2E_SCRATCH/display" i screen="${1:-1024x768x24}"
+  shift $(($# > 0 ? 1 : 0))
   rm -f "$fdfile"
-  Xvfb -displayfd 3 -screen 0 "${1:-1024x768x24}" -nolisten tcp 3>"$fdfile" 2>/dev/null &
+  Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp "$@" 3>"$fdfile" 2>/dev/null &
   E2E_XVFB=$!
   for i in $(seq 100); do [ -s "$fdfile" ] && break; sleep 0.05; done
   [ -s "$fdfile" ] || fail "no virtual X server"
