@@ -51,14 +51,15 @@ void TDataSet::SetActive(bool value) {
   if (value == Active()) return;
   if (value) {
     InternalOpen();
-    FieldList.clear();
-    for (const TFieldDef& def : FieldDefs) {
-      FieldList.push_back(std::make_unique<TField>(*this, def));
-      FieldList.back()->DisplayLabel = DisplayLabelOf(def);
-    }
-    CurrentState = TDataSetState::dsBrowse;
-    IsModified = false;
+    // Whatever fails from here on (memory too) closes what the open took.
     try {
+      FieldList.clear();
+      for (const TFieldDef& def : FieldDefs) {
+        FieldList.push_back(std::make_unique<TField>(*this, def));
+        FieldList.back()->DisplayLabel = DisplayLabelOf(def);
+      }
+      CurrentState = TDataSetState::dsBrowse;
+      IsModified = false;
       Fetch(InternalFirst(), true);
       AtBeginning = true;
     } catch (...) {

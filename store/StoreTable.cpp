@@ -64,13 +64,24 @@ void TStoreTable::InternalOpen() {
     OpenedReadOnly = ReadOnly;
     if (EngineCursor->ReadOnly()) ReadOnly = true;
     BuildFieldDefs();
+    Database = &database;
+    FreeNotification(Database);
   } catch (...) {
+    Database = nullptr;
     EngineCursor.reset();
     session.CloseDatabase(database);
-    throw;
+    // The engine's and the dataset's own errors say what is wrong; anything else (memory,
+    // the system) left the table without a cursor to work on.
+    try {
+      throw;
+    } catch (const store::EStoreEngineError&) {
+      throw;
+    } catch (const EDatabaseError&) {
+      throw;
+    } catch (const std::exception&) {
+      throw EDatabaseError("Error creating table handle.");
+    }
   }
-  Database = &database;
-  FreeNotification(Database);
 }
 
 void TStoreTable::Notification(TComponent* component, TOperation operation) {

@@ -23,6 +23,20 @@ using sauno::TDataSetState;
 using sauno::TStoreTable;
 using store::EStoreEngineError;
 
+// Allocation failure on demand: with a count set, the allocation that many from now on this
+// thread fails. Everything else goes to the heap as usual.
+namespace {
+thread_local long allocationsBeforeFailure = -1;
+}  // namespace
+
+void* operator new(std::size_t size) {
+  if (allocationsBeforeFailure >= 0 && allocationsBeforeFailure-- == 0) throw std::bad_alloc();
+  if (void* p = std::malloc(size ? size : 1)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
 namespace {
 
 int EngineCode(const std::function<void()>& action) {
@@ -178,6 +192,61 @@ TEST(StoreTable, MissingDirectoryAndMissingIndexName) {
   TStoreTable unnamed(nullptr);
   unnamed.DatabaseName = dir.Path();
   EXPECT_EQ(MessageOf([&] { unnamed.Open(); }), "Missing table name.");
+}
+
+// Running out of memory anywhere in an open is one clear error, and the table is left as if
+// the open had never been tried: closed, no files or locks held, the next open as usual.
+TEST(StoreTable, AnOpenThatRunsOutOfMemoryIsOneClearErrorAndHoldsNothing) {
+  TScratchDir dir;
+  MakeScores(dir.Path());
+  { Add(*OpenScores(dir.Path()), "kept", 7); }
+  sauno::TStoreSession session(nullptr);
+  session.SetSessionName("Other");
+  auto openedElsewhere = [&] {
+    TStoreTable other(nullptr);
+    other.DatabaseName = dir.Path();
+    other.SessionName = "Other";
+    other.TableName = "enkat";
+    other.Exclusive = true;
+    other.Open();
+    return Walk(other) == std::vector<std::string>{"kept:7"};
+  };
+  int handleErrors = 0;
+  for (long n = 0;; ++n) {
+    ASSERT_LT(n, 100000) << "the open never succeeded";
+    TStoreTable table(nullptr);
+    table.DatabaseName = dir.Path();
+    table.TableName = "enkat";
+    table.IndexName = "aika";
+    table.Exclusive = true;
+    std::string failure;
+    allocationsBeforeFailure = n;
+    try {
+      table.Open();
+    } catch (const std::bad_alloc&) {
+      failure = "allocation";  // before the table's own work: the framework's
+    } catch (const EStoreEngineError& e) {
+      failure = e.what();
+    } catch (const sauno::EDatabaseError& e) {
+      failure = e.what();
+      ++handleErrors;
+    }
+    allocationsBeforeFailure = -1;
+    if (failure.empty()) {
+      EXPECT_EQ(Walk(table), std::vector<std::string>{"kept:7"});
+      break;
+    }
+    EXPECT_FALSE(table.Active()) << n;
+    EXPECT_TRUE(failure == "allocation" || failure == "Error creating table handle.") << n << ": " << failure;
+    // The failed open holds nothing, not even while its component lives on.
+    try {
+      EXPECT_TRUE(openedElsewhere()) << n;
+    } catch (const std::exception& e) {
+      ADD_FAILURE() << "after failure " << n << " (" << failure << "): " << e.what();
+    }
+  }
+  EXPECT_GT(handleErrors, 0);
+  EXPECT_TRUE(Verifies(dir.Path()));
 }
 
 TEST(StoreTable, ReadOnlyFilesOpenShowTheirRecordsAndRefuseInsert) {
