@@ -408,7 +408,9 @@ TEST(StoreCrashes, VerifyBesidePerRecordWritersAlwaysFindsTheTableSound) {
   }
   EXPECT_EQ(a.Wait(), 0);
   EXPECT_EQ(b.Wait(), 0);
-  EXPECT_GT(passes, 3);
+  // At least one pass after the first, so that one surely ran while the writers wrote; how
+  // many more fit depends on the machine's load.
+  EXPECT_GE(passes, 2);
   EXPECT_EQ(sound, passes);
   EXPECT_EQ(ListOf(dir.Path(), "enkat").size(), 2u * Each);
 }
