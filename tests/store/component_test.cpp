@@ -71,6 +71,15 @@ std::vector<std::string> Walk(TStoreTable& t) {
   return lines;
 }
 
+// Points `t` at the game's table in `dir`, opened exclusively, in the session named.
+void AimAtScoresExclusively(TStoreTable& t, const std::string& dir, const std::string& session = "Default") {
+  t.DatabaseName = dir;
+  t.SessionName = session;
+  t.TableName = "enkat";
+  t.IndexName = "aika";
+  t.Exclusive = true;
+}
+
 bool Verifies(const std::string& dir) { return RunTool("verify " + dir + " enkat").Out == "ok\n"; }
 
 }  // namespace
@@ -204,10 +213,7 @@ TEST(StoreTable, AnOpenThatRunsOutOfMemoryIsOneClearErrorAndHoldsNothing) {
   session.SetSessionName("Other");
   auto openedElsewhere = [&] {
     TStoreTable other(nullptr);
-    other.DatabaseName = dir.Path();
-    other.SessionName = "Other";
-    other.TableName = "enkat";
-    other.Exclusive = true;
+    AimAtScoresExclusively(other, dir.Path(), "Other");
     other.Open();
     return Walk(other) == std::vector<std::string>{"kept:7"};
   };
@@ -215,10 +221,7 @@ TEST(StoreTable, AnOpenThatRunsOutOfMemoryIsOneClearErrorAndHoldsNothing) {
   for (long n = 0;; ++n) {
     ASSERT_LT(n, 100000) << "the open never succeeded";
     TStoreTable table(nullptr);
-    table.DatabaseName = dir.Path();
-    table.TableName = "enkat";
-    table.IndexName = "aika";
-    table.Exclusive = true;
+    AimAtScoresExclusively(table, dir.Path());
     std::string failure;
     allocationsBeforeFailure = n;
     try {
@@ -431,10 +434,7 @@ TEST(StoreTable, AFullExclusiveTableKeepsTheChangesItHasNotWrittenYet) {
   std::filesystem::resize_file(path, length);
 
   TStoreTable t(nullptr);
-  t.DatabaseName = dir.Path();
-  t.TableName = "enkat";
-  t.IndexName = "aika";
-  t.Exclusive = true;
+  AimAtScoresExclusively(t, dir.Path());
   t.Open();
   Add(t, "eka", 1);
   Add(t, "toka", 2);
